@@ -1,0 +1,28 @@
+# Fails the build when the launcher image holds the joined marker (every
+# self-archive made from it would be read wrongly) or outgrows its budget.
+# Usage: cmake -DIMAGE=path -DBUDGET=bytes -P CheckLauncherImage.cmake
+cmake_minimum_required(VERSION 3.25)
+file(READ "${IMAGE}" image HEX)
+# "Archive sTaRT" in hex; a match must start on a byte boundary.
+set(marker "417263686976652073546152 54")
+string(REPLACE " " "" marker "${marker}")
+set(rest "${image}")
+set(offset 0)
+while(TRUE)
+  string(FIND "${rest}" "${marker}" found)
+  if(found EQUAL -1)
+    break()
+  endif()
+  math(EXPR odd "(${offset} + ${found}) % 2")
+  if(odd EQUAL 0)
+    math(EXPR at "(${offset} + ${found}) / 2")
+    message(FATAL_ERROR "${IMAGE} contains the payload marker at offset ${at}")
+  endif()
+  math(EXPR next "${found} + 1")
+  math(EXPR offset "${offset} + ${next}")
+  string(SUBSTRING "${rest}" ${next} -1 rest)
+endwhile()
+file(SIZE "${IMAGE}" size)
+if(size GREATER BUDGET)
+  message(FATAL_ERROR "${IMAGE} is ${size} bytes, over its budget of ${BUDGET}")
+endif()

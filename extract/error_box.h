@@ -1,0 +1,15 @@
+#pragma once
+// The one form in which the launcher reports a failure to the user: a box
+// with no owner, caption "Error", one OK button and no icon, whose text is
+// "Setup aborted.", a carriage return and the message.
+
+#include "text.h"
+
+// The catalogue's messages that more than one place raises; the others are
+// literals where they are raised.
+extern const char ErrorCreatingSetupProgram[];
+extern const char ErrorAllocatingMemoryBuffers[];
+extern const char ErrorInitializingDecompression[];
+extern const char ErrorDecompressingSetupProgram[];
+
+void ShowSetupError(TextView message);

@@ -1,0 +1,53 @@
+#pragma once
+// The module `extract`: turns the self-archive into an expanded setup
+// program in the workspace «<temporary path>\Halvex», keeping the dialog's
+// status line current and reporting each failure in the error box.
+
+#include <windows.h>
+
+#include "error_box.h"
+#include "path_text.h"
+#include "self_archive.h"
+#include "text.h"
+
+// --- process-wide run state of the module ------------------------------------
+
+// The outermost directory that CreateDirectoryChain had to create; set once.
+extern ProcessText FirstCreatedDirectory;
+// «<workspace>\setup.ex_», set just before that file is created.
+extern ProcessText CompressedSetupPath;
+// What the status line shows, clamped to 0..100 by ShowProgress.
+extern int ProgressPercent;
+
+// Releases the module's texts at shut-down.
+void ReleaseExtractState();
+
+// --- status line and message pump --------------------------------------------
+
+constexpr int StatusLineId = 103;
+
+// Serves at most 101 pending messages of the thread's queue.
+void PumpMessages();
+// Writes "Decompressing setup : N%" (and " starting setup program ..." when
+// `starting`) into the dialog's status line, then pauses 10 ms and pumps.
+void ShowProgress(HWND dialog, bool starting);
+
+// --- workspace directories -----------------------------------------------------
+
+// Code of CreateDirectoryChain for a component that exists but is no directory.
+constexpr int ComponentNotDirectory = 1000;
+
+// Creates every missing component of `path` after the first; 0, 1000 or the
+// last-error code of the creation that failed.
+int CreateDirectoryChain(TextView path);
+
+// --- extraction pipeline ---------------------------------------------------------
+
+// Closes `file` unless it is already the invalid-handle value, which it is
+// afterwards in any case; false when the close failed.
+bool CloseFileOnce(HANDLE& file);
+
+// Extracts and expands the setup program; `setupProgramPath` receives the
+// path of "setup.exe" when the pipeline gets as far as creating it. True only
+// when "setup.exe" was written completely.
+bool ExtractSetupProgram(HWND dialog, ProcessText& setupProgramPath);

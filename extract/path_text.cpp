@@ -1,0 +1,49 @@
+#include "path_text.h"
+
+Text StripTrailingBackslashes(TextView text) {
+  int length = text.length;
+  while (length > 0 && text.bytes[length - 1] == '\\') --length;
+  return Text(TextView{text.bytes, length});
+}
+
+Text AddBackslash(TextView text) {
+  return StripTrailingBackslashes(text).Append('\\');
+}
+
+namespace {
+
+enum class ScanState { BetweenTokens, InOtherToken, InWantedToken };
+
+}  // namespace
+
+Text ExtractToken(TextView text, int number, const DelimiterSet& delimiters) {
+  Text token;
+  int counter = 0;
+  ScanState state = ScanState::BetweenTokens;
+  for (int i = 0; i < text.length; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(text.bytes[i]);
+    // Membership comes first: a zero byte in the set is a delimiter.
+    const bool delimiter = delimiters.Has(byte);
+    if (!delimiter && byte == 0) continue;  // never starts, ends or joins a token
+    switch (state) {
+      case ScanState::BetweenTokens:
+        if (delimiter) break;
+        ++counter;
+        if (counter == number) {
+          token.Append(static_cast<char>(byte));
+          state = ScanState::InWantedToken;
+        } else {
+          state = ScanState::InOtherToken;
+        }
+        break;
+      case ScanState::InOtherToken:
+        if (delimiter) state = ScanState::BetweenTokens;
+        break;
+      case ScanState::InWantedToken:
+        if (delimiter) return token;
+        token.Append(static_cast<char>(byte));
+        break;
+    }
+  }
+  return token;
+}

@@ -1,0 +1,244 @@
+// The extraction pipeline: reads the self-archive whole, writes every byte
+// after the marker into "setup.ex_", expands that into "setup.exe" in pieces
+// of 64 KiB through LZ32, and deletes "setup.ex_" again. Each failure shows
+// its own message; one clean-up runs on every way out.
+
+#include "extract.h"
+#include "platform.h"
+
+ProcessText CompressedSetupPath;
+
+namespace {
+
+constexpr DWORD PathBufferSize = 261;
+constexpr int ExpansionPieceSize = 65536;
+// Sizes are signed 32-bit: the whole self-archive must be below 2 GiB.
+constexpr DWORD LargestArchiveSize = 0x7FFFFFFF;
+
+// A block from the process heap, freed when the owner goes out of scope.
+class HeapBlock {
+ public:
+  HeapBlock() = default;
+  explicit HeapBlock(DWORD size) : bytes_(platform::HeapAlloc(size)) {}
+  ~HeapBlock() {
+    if (bytes_) platform::HeapFree(bytes_);
+  }
+  HeapBlock(const HeapBlock&) = delete;
+  HeapBlock& operator=(const HeapBlock&) = delete;
+
+  unsigned char* Bytes() const { return static_cast<unsigned char*>(bytes_); }
+  bool Held() const { return bytes_ != nullptr; }
+  void Allocate(DWORD size) { bytes_ = platform::HeapAlloc(size); }
+
+ private:
+  void* bytes_ = nullptr;
+};
+
+// What one run holds; its destructor is the pipeline's one clean-up.
+struct PipelineResources {
+  HANDLE fileSlot = INVALID_HANDLE_VALUE;  // the self-archive, later "setup.exe"
+  HANDLE compressedFile = INVALID_HANDLE_VALUE;  // "setup.ex_"
+  INT expansion = -1;  // from LZInit on, it holds "setup.ex_"
+  HeapBlock expansionBuffer;
+
+  PipelineResources() = default;
+  PipelineResources(const PipelineResources&) = delete;
+  PipelineResources& operator=(const PipelineResources&) = delete;
+
+  ~PipelineResources() {
+    CloseFileOnce(fileSlot);
+    CloseCompressedFile();
+    if (!CompressedSetupPath.Empty())
+      platform::DeleteFileA(CompressedSetupPath.CString());
+  }
+
+  void CloseCompressedFile() {
+    if (expansion >= 0) {
+      platform::LZClose(expansion);
+      expansion = -1;
+      compressedFile = INVALID_HANDLE_VALUE;  // LZClose closed it
+    }
+    CloseFileOnce(compressedFile);
+  }
+};
+
+bool Fail(const char* message) {
+  ShowSetupError(ZeroTerminated(message));
+  return false;
+}
+
+int BytesBeforeZero(const char* bytes, DWORD limit) {
+  DWORD length = 0;
+  while (length < limit && bytes[length] != 0) ++length;
+  return static_cast<int>(length);
+}
+
+// The user's temporary path; empty when the platform reports none. A path
+// longer than the usual buffer is asked for once more with the size the
+// platform said it needs.
+Text TemporaryPath() {
+  char buffer[PathBufferSize];
+  const DWORD length = platform::GetTempPathA(PathBufferSize, buffer);
+  if (length == 0) return Text();
+  if (length < PathBufferSize)
+    return Text(TextView{buffer, BytesBeforeZero(buffer, length)});
+  HeapBlock larger(length);
+  if (!larger.Held()) return Text();
+  const auto bytes = reinterpret_cast<char*>(larger.Bytes());
+  const DWORD retried = platform::GetTempPathA(length, bytes);
+  if (retried == 0 || retried >= length) return Text();
+  return Text(TextView{bytes, BytesBeforeZero(bytes, retried)});
+}
+
+Text WorkspaceFile(TextView workspace, TextView name) {
+  return AddBackslash(workspace).Append(name);
+}
+
+// A write that reports success but wrote less than asked is a failure too:
+// it would pass a truncated file on as complete.
+bool WriteAll(HANDLE file, const void* data, DWORD size) {
+  DWORD written = 0;
+  return platform::WriteFile(file, data, size, &written) && written == size;
+}
+
+void SetProgress(HWND dialog, int percent, bool starting) {
+  ProgressPercent = percent;
+  ShowProgress(dialog, starting);
+}
+
+// The percentage after a full piece. Large payloads would overflow 32-bit
+// arithmetic and show a wrapped value; a double holds every product here
+// exactly (below 2^53), and its quotient truncates as integer division would.
+// Above 100 it shows as 100 anyway.
+int ExpansionPercent(double expandedTotal, int compressedSize) {
+  const double percent = expandedTotal * 50 / compressedSize + 50;
+  return percent > 100 ? 100 : static_cast<int>(percent);
+}
+
+bool ExpandPieces(HWND dialog, PipelineResources& held, int compressedSize) {
+  double expandedTotal = 0;
+  for (;;) {
+    PumpMessages();
+    const INT count = platform::LZRead(
+        held.expansion, reinterpret_cast<char*>(held.expansionBuffer.Bytes()),
+        ExpansionPieceSize);
+    PumpMessages();
+    if (count < 0) return Fail(ErrorDecompressingSetupProgram);
+    if (!WriteAll(held.fileSlot, held.expansionBuffer.Bytes(),
+                  static_cast<DWORD>(count)))
+      return Fail(ErrorDecompressingSetupProgram);
+    expandedTotal += count;
+    if (count != ExpansionPieceSize) return true;
+    if (compressedSize > 0)
+      ProgressPercent = ExpansionPercent(expandedTotal, compressedSize);
+    ShowProgress(dialog, false);
+  }
+}
+
+bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
+                 PipelineResources& held) {
+  const Text temporaryPath = TemporaryPath();
+  if (temporaryPath.Empty())
+    return Fail("I can not obtain path to temporary directory.");
+
+  char ownPath[PathBufferSize];
+  const DWORD ownPathLength =
+      platform::GetModuleFileNameA(ownPath, PathBufferSize);
+  ownPath[ownPathLength < PathBufferSize ? ownPathLength : PathBufferSize - 1] =
+      0;
+  held.fileSlot = platform::CreateFileA(ownPath, GENERIC_READ,
+                                        FILE_SHARE_READ, OPEN_EXISTING);
+  if (held.fileSlot == INVALID_HANDLE_VALUE)
+    return Fail("Error opening source file archive.");
+
+  // A failed size query answers all bits set; both it and a file of 2 GiB or
+  // more would otherwise make a bogus reservation.
+  const DWORD archiveSize = platform::GetFileSize(held.fileSlot);
+  if (archiveSize > LargestArchiveSize)
+    return Fail("Error reading source archive.");
+  HeapBlock archive(archiveSize);
+  if (!archive.Held())
+    return Fail("Error allocating memory for install process.");
+  DWORD read = 0;
+  if (!platform::ReadFile(held.fileSlot, archive.Bytes(), archiveSize, &read) ||
+      read != archiveSize)
+    return Fail("Error reading source archive.");
+  SetProgress(dialog, 25, false);
+
+  const int size = static_cast<int>(archiveSize);
+  const int markerPosition = FindPayloadMarker(archive.Bytes(), size);
+  if (markerPosition < 1) return Fail("Source file corrupted or invalid.");
+  const int payloadStart = markerPosition + PayloadMarkerLength;  // 1-based
+
+  const Text workspace =
+      AddBackslash(temporaryPath.View()).Append(Literal("Halvex"));
+  if (workspace.Failed()) return false;
+  if (CreateDirectoryChain(workspace.View()) != 0) {
+    CloseFileOnce(held.fileSlot);
+    return Fail("Error creating temporary directory.");
+  }
+
+  const Text compressedPath = WorkspaceFile(workspace.View(), Literal("setup.ex_"));
+  if (compressedPath.Failed() ||
+      !AssignProcessText(CompressedSetupPath, compressedPath.View()))
+    return false;
+  held.compressedFile = platform::CreateFileA(
+      CompressedSetupPath.CString(), GENERIC_READ | GENERIC_WRITE, 0,
+      CREATE_ALWAYS);
+  if (held.compressedFile == INVALID_HANDLE_VALUE)
+    return Fail("Error creating setup program.");
+  PumpMessages();
+
+  // Every byte after the marker, straight out of the archive data.
+  if (!WriteAll(held.compressedFile, archive.Bytes() + payloadStart - 1,
+                static_cast<DWORD>(size - payloadStart + 1)))
+    return Fail("Error writing setup program.");
+  SetProgress(dialog, 50, false);
+  PumpMessages();
+  CloseFileOnce(held.fileSlot);
+
+  const Text setupPath = WorkspaceFile(workspace.View(), Literal("setup.exe"));
+  if (setupPath.Failed() ||
+      !AssignProcessText(setupProgramPath, setupPath.View()))
+    return false;
+  held.fileSlot = platform::CreateFileA(setupProgramPath.CString(),
+                                        GENERIC_WRITE, FILE_SHARE_READ,
+                                        CREATE_ALWAYS);
+  if (held.fileSlot == INVALID_HANDLE_VALUE)
+    return Fail(ErrorCreatingSetupProgram);
+
+  held.expansionBuffer.Allocate(ExpansionPieceSize);
+  if (!held.expansionBuffer.Held()) return Fail(ErrorAllocatingMemoryBuffers);
+
+  platform::FlushFileBuffers(held.compressedFile);
+  const int compressedSize =
+      static_cast<int>(platform::GetFileSize(held.compressedFile));
+  held.expansion = platform::LZInit(held.compressedFile);
+  if (held.expansion < 0) return Fail(ErrorInitializingDecompression);
+  platform::LZSeek(held.expansion, 0, 0);
+
+  if (!ExpandPieces(dialog, held, compressedSize)) return false;
+  SetProgress(dialog, 100, true);
+  held.CloseCompressedFile();
+  return true;
+}
+
+}  // namespace
+
+bool CloseFileOnce(HANDLE& file) {
+  bool closed = true;
+  if (file != INVALID_HANDLE_VALUE) closed = platform::CloseHandle(file) != 0;
+  file = INVALID_HANDLE_VALUE;
+  return closed;
+}
+
+bool ExtractSetupProgram(HWND dialog, ProcessText& setupProgramPath) {
+  SetProgress(dialog, 0, false);
+  PipelineResources held;
+  return RunPipeline(dialog, setupProgramPath, held);
+}
+
+void ReleaseExtractState() {
+  ReleaseProcessText(FirstCreatedDirectory);
+  ReleaseProcessText(CompressedSetupPath);
+}

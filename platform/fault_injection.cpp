@@ -1,0 +1,123 @@
+#include "fault_injection.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace platform::faults {
+namespace {
+
+constexpr unsigned ExpansionBufferSize = 65536;
+
+struct State {
+  std::vector<Fault> faults;
+  std::vector<Record> calls;
+  std::map<void*, std::string> openFiles;
+  std::vector<OpenedFile> filesOpened;
+  std::map<int, void*> expansions;
+  std::map<void*, unsigned> blocks;
+  std::vector<ErrorBox> errorBoxes;
+};
+
+State& Current() {
+  static State state;
+  return state;
+}
+
+bool Matches(const Fault& fault, Call call, const char* subject,
+             unsigned size) {
+  if (fault.call != call || fault.times <= 0) return false;
+  if (!fault.subject.empty() &&
+      (!subject || std::string(subject).find(fault.subject) == std::string::npos))
+    return false;
+  return fault.size == 0 || fault.size == size;
+}
+
+}  // namespace
+
+Action Decide(Call call, const char* subject, unsigned size) {
+  State& state = Current();
+  state.calls.push_back({call, subject ? subject : "", size});
+  for (Fault& fault : state.faults) {
+    if (!Matches(fault, call, subject, size)) continue;
+    if (fault.skip > 0) {
+      --fault.skip;
+      continue;
+    }
+    --fault.times;
+    return fault.action;
+  }
+  return Action::Pass;
+}
+
+void NoteFileOpened(void* file, const char* path, unsigned access,
+                    unsigned sharing, unsigned creation) {
+  Current().openFiles[file] = path;
+  Current().filesOpened.push_back({path, access, sharing, creation});
+}
+
+void NoteFileClosed(void* file) { Current().openFiles.erase(file); }
+
+const char* PathOfFile(void* file) {
+  auto found = Current().openFiles.find(file);
+  return found == Current().openFiles.end() ? nullptr : found->second.c_str();
+}
+
+void NoteExpansionOpened(int expansion, void* file) {
+  Current().expansions[expansion] = file;
+}
+
+// LZClose closes the file that LZInit was given.
+void NoteExpansionClosed(int expansion) {
+  auto found = Current().expansions.find(expansion);
+  if (found == Current().expansions.end()) return;
+  NoteFileClosed(found->second);
+  Current().expansions.erase(found);
+}
+
+void NoteBlockAllocated(void* block, unsigned size) {
+  Current().blocks[block] = size;
+}
+
+void NoteBlockFreed(void* block) { Current().blocks.erase(block); }
+
+bool CaptureMessageBox(void* owner, const char* text, const char* caption,
+                       unsigned type) {
+  State& state = Current();
+  const bool bufferHeld =
+      std::any_of(state.blocks.begin(), state.blocks.end(),
+                  [](const auto& block) { return block.second == ExpansionBufferSize; });
+  state.errorBoxes.push_back({text, caption, type, owner != nullptr,
+                              OpenFiles(), !state.expansions.empty(),
+                              bufferHeld});
+  return true;
+}
+
+void Inject(Fault fault) { Current().faults.push_back(std::move(fault)); }
+
+void Reset() {
+  State& state = Current();
+  state.faults.clear();
+  state.calls.clear();
+  state.filesOpened.clear();
+  state.errorBoxes.clear();
+}
+
+std::vector<std::string> OpenFiles() {
+  std::vector<std::string> paths;
+  for (const auto& [file, path] : Current().openFiles) paths.push_back(path);
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+const std::vector<OpenedFile>& FilesOpened() { return Current().filesOpened; }
+const std::vector<ErrorBox>& ErrorBoxes() { return Current().errorBoxes; }
+const std::vector<Record>& Calls() { return Current().calls; }
+
+int CountCalls(Call call) {
+  return static_cast<int>(std::count_if(
+      Current().calls.begin(), Current().calls.end(),
+      [call](const Record& record) { return record.call == call; }));
+}
+
+}  // namespace platform::faults

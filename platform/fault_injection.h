@@ -1,0 +1,55 @@
+#pragma once
+// The test side of the platform layer: make chosen calls fail, and see what
+// the launcher held open and showed. Only the test build has it.
+
+#include <string>
+#include <vector>
+
+#include "fault_points.h"
+
+namespace platform::faults {
+
+struct Fault {
+  Call call;
+  Action action = Action::Fail;
+  std::string subject;  // a part of the path the call must name; empty: any
+  unsigned size = 0;    // the byte count the call must have; 0: any
+  int skip = 0;         // matching calls let through before the fault acts
+  int times = 1;        // matching calls the fault acts on
+};
+
+struct OpenedFile {
+  std::string path;
+  unsigned access;
+  unsigned sharing;
+  unsigned creation;
+};
+
+struct ErrorBox {
+  std::string text;
+  std::string caption;
+  unsigned type;
+  bool owned;
+  std::vector<std::string> openFiles;  // paths of the files open at the time
+  bool expansionOpen;                  // an LZInit handle not yet closed
+  bool expansionBufferHeld;            // a 64 KiB heap block not yet freed
+};
+
+struct Record {
+  Call call;
+  std::string subject;
+  unsigned size;
+};
+
+void Inject(Fault fault);
+// Forgets every fault and record.
+void Reset();
+
+std::vector<std::string> OpenFiles();
+const std::vector<OpenedFile>& FilesOpened();
+const std::vector<ErrorBox>& ErrorBoxes();
+// Every call that asked for a decision, in order.
+const std::vector<Record>& Calls();
+int CountCalls(Call call);
+
+}  // namespace platform::faults

@@ -1,0 +1,71 @@
+#pragma once
+// The points at which the test build of the platform layer can make a call
+// fail. The release build answers "pass" at compile time, so every check
+// below folds away and each platform call is the bare Win32 call.
+
+namespace platform::faults {
+
+enum class Call : unsigned char {
+  GetTempPathA,
+  GetModuleFileNameA,
+  CreateFileA,
+  GetFileSize,
+  ReadFile,
+  WriteFile,
+  FlushFileBuffers,
+  CloseHandle,
+  HeapAlloc,
+  DeleteFileA,
+  FindFirstFileA,
+  CreateDirectoryA,
+  RemoveDirectoryA,
+  CreateProcessA,
+  WaitForSingleObject,
+  GetExitCodeProcess,
+  LZInit,
+  LZRead,
+  DialogBoxParamA,
+  Count
+};
+
+enum class Action : unsigned char {
+  Pass,   // the real call runs
+  Fail,   // the call reports its failure value without running
+  Short,  // the call runs but does less than asked: a short read or write,
+          // a temporary path that needs a bigger buffer, a huge file size
+};
+
+#if HALVEX_FAULT_INJECTION
+// `subject` is the path of file and directory calls, the file's path for
+// calls on an open file, else null; `size` is the byte count of reads,
+// writes and allocations.
+Action Decide(Call call, const char* subject, unsigned size);
+
+// What the test layer watches: which files, expansions and heap blocks are
+// held, so that a test can tell what was open when an error box showed.
+void NoteFileOpened(void* file, const char* path, unsigned access,
+                    unsigned sharing, unsigned creation);
+void NoteFileClosed(void* file);
+const char* PathOfFile(void* file);
+void NoteExpansionOpened(int expansion, void* file);
+void NoteExpansionClosed(int expansion);
+void NoteBlockAllocated(void* block, unsigned size);
+void NoteBlockFreed(void* block);
+// True when the test layer took the box instead of showing it.
+bool CaptureMessageBox(void* owner, const char* text, const char* caption,
+                       unsigned type);
+#else
+constexpr Action Decide(Call, const char*, unsigned) { return Action::Pass; }
+inline void NoteFileOpened(void*, const char*, unsigned, unsigned, unsigned) {}
+inline void NoteFileClosed(void*) {}
+inline const char* PathOfFile(void*) { return nullptr; }
+inline void NoteExpansionOpened(int, void*) {}
+inline void NoteExpansionClosed(int) {}
+inline void NoteBlockAllocated(void*, unsigned) {}
+inline void NoteBlockFreed(void*) {}
+inline bool CaptureMessageBox(void*, const char*, const char*, unsigned) {
+  return false;
+}
+#endif
+
+}  // namespace platform::faults

@@ -1,0 +1,101 @@
+// LZ expansion through Windows' own lz32.dll. The library is loaded at run
+// time from the system directory only: a static import would let a planted
+// lz32.dll beside a downloaded self-archive run as the user, since lz32 is
+// not one of the system's known DLLs.
+
+#include "platform.h"
+
+namespace platform {
+namespace {
+
+using LZInitFunction = INT(WINAPI*)(INT);
+using LZSeekFunction = LONG(WINAPI*)(INT, LONG, INT);
+using LZReadFunction = INT(WINAPI*)(INT, LPSTR, INT);
+using LZCloseFunction = void(WINAPI*)(INT);
+
+// Error value of LZInit for a library that is not there (LZERROR_GLOBALLOC).
+constexpr INT kExpansionUnavailable = -5;
+constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+struct ExpansionLibrary {
+  LZInitFunction init;
+  LZSeekFunction seek;
+  LZReadFunction read;
+  LZCloseFunction close;
+};
+
+ExpansionLibrary Library;
+bool LibraryTried;
+
+FARPROC KernelProcedure(const char* name) {
+  return ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name);
+}
+
+// Systems without the LOAD_LIBRARY_SEARCH flags reject them as an invalid
+// parameter; there the full path from the system directory does the same.
+HMODULE LoadFromSystemDirectory() {
+  HMODULE module = ::LoadLibraryExA("lz32.dll", nullptr, kSearchSystem32);
+  if (module) return module;
+  char path[MAX_PATH + 16];
+  UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  const char name[] = "\\lz32.dll";
+  for (UINT i = 0; i < sizeof name; ++i) path[length + i] = name[i];
+  return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+bool LibraryLoaded() {
+  if (!LibraryTried) {
+    LibraryTried = true;
+    if (HMODULE module = LoadFromSystemDirectory()) {
+      ExpansionLibrary found = {
+          reinterpret_cast<LZInitFunction>(::GetProcAddress(module, "LZInit")),
+          reinterpret_cast<LZSeekFunction>(::GetProcAddress(module, "LZSeek")),
+          reinterpret_cast<LZReadFunction>(::GetProcAddress(module, "LZRead")),
+          reinterpret_cast<LZCloseFunction>(
+              ::GetProcAddress(module, "LZClose"))};
+      if (found.init && found.seek && found.read && found.close)
+        Library = found;
+    }
+  }
+  return Library.init != nullptr;
+}
+
+}  // namespace
+
+void RestrictDllSearch() {
+  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+      KernelProcedure("SetDefaultDllDirectories"));
+  if (setDefault && setDefault(kSearchSystem32)) return;
+  // Older systems: at least take the current directory out of the search.
+  auto setDirectory = reinterpret_cast<SetDllDirectoryFunction>(
+      KernelProcedure("SetDllDirectoryA"));
+  if (setDirectory) setDirectory("");
+}
+
+INT LZInit(HANDLE file) {
+  if (Decide(Call::LZInit, faults::PathOfFile(file), 0) == Action::Fail ||
+      !LibraryLoaded())
+    return kExpansionUnavailable;
+  INT expansion = Library.init(static_cast<INT>(reinterpret_cast<INT_PTR>(file)));
+  if (expansion >= 0) faults::NoteExpansionOpened(expansion, file);
+  return expansion;
+}
+
+LONG LZSeek(INT expansion, LONG offset, INT origin) {
+  return Library.seek(expansion, offset, origin);
+}
+
+INT LZRead(INT expansion, char* buffer, INT count) {
+  if (Decide(Call::LZRead, nullptr, count) == Action::Fail) return -1;
+  return Library.read(expansion, buffer, count);
+}
+
+void LZClose(INT expansion) {
+  faults::NoteExpansionClosed(expansion);
+  Library.close(expansion);
+}
+
+}  // namespace platform

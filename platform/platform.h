@@ -1,0 +1,221 @@
+#pragma once
+// The one door through which the launcher reaches Windows: files, processes,
+// windows and LZ expansion. Each call keeps its Win32 name and meaning; the
+// arguments the launcher never varies are fixed here. In the release build
+// every call is inlined to the bare Win32 call; the test build lets a test
+// make any single call fail (fault_points.h).
+
+#include <windows.h>
+
+#include "fault_points.h"
+
+namespace platform {
+
+using faults::Action;
+using faults::Call;
+using faults::Decide;
+
+// --- files and directories -------------------------------------------------
+
+inline DWORD GetTempPathA(DWORD size, char* buffer) {
+  switch (Decide(Call::GetTempPathA, nullptr, size)) {
+    case Action::Fail: return 0;
+    case Action::Short: return size + 1;  // as if the path needed more room
+    case Action::Pass: break;
+  }
+  return ::GetTempPathA(size, buffer);
+}
+
+inline DWORD GetModuleFileNameA(char* buffer, DWORD size) {
+  if (Decide(Call::GetModuleFileNameA, nullptr, size) == Action::Fail) return 0;
+  return ::GetModuleFileNameA(nullptr, buffer, size);
+}
+
+inline HANDLE CreateFileA(const char* path, DWORD access, DWORD sharing,
+                          DWORD creation) {
+  if (Decide(Call::CreateFileA, path, 0) == Action::Fail) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE file = ::CreateFileA(path, access, sharing, nullptr, creation, 0,
+                              nullptr);
+  if (file != INVALID_HANDLE_VALUE)
+    faults::NoteFileOpened(file, path, access, sharing, creation);
+  return file;
+}
+
+inline DWORD GetFileSize(HANDLE file) {
+  switch (Decide(Call::GetFileSize, faults::PathOfFile(file), 0)) {
+    case Action::Fail: return INVALID_FILE_SIZE;
+    case Action::Short: return 0x80000000u;  // a file of 2 GiB
+    case Action::Pass: break;
+  }
+  return ::GetFileSize(file, nullptr);
+}
+
+inline BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* done) {
+  switch (Decide(Call::ReadFile, faults::PathOfFile(file), size)) {
+    case Action::Fail: return FALSE;
+    case Action::Short: size /= 2; break;
+    case Action::Pass: break;
+  }
+  return ::ReadFile(file, buffer, size, done, nullptr);
+}
+
+inline BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* done) {
+  switch (Decide(Call::WriteFile, faults::PathOfFile(file), size)) {
+    case Action::Fail: return FALSE;
+    case Action::Short: size /= 2; break;
+    case Action::Pass: break;
+  }
+  return ::WriteFile(file, data, size, done, nullptr);
+}
+
+inline BOOL FlushFileBuffers(HANDLE file) {
+  if (Decide(Call::FlushFileBuffers, faults::PathOfFile(file), 0) ==
+      Action::Fail)
+    return FALSE;
+  return ::FlushFileBuffers(file);
+}
+
+inline BOOL CloseHandle(HANDLE handle) {
+  if (Decide(Call::CloseHandle, faults::PathOfFile(handle), 0) == Action::Fail)
+    return FALSE;
+  faults::NoteFileClosed(handle);
+  return ::CloseHandle(handle);
+}
+
+inline BOOL DeleteFileA(const char* path) {
+  if (Decide(Call::DeleteFileA, path, 0) == Action::Fail) return FALSE;
+  return ::DeleteFileA(path);
+}
+
+inline HANDLE FindFirstFileA(const char* path, WIN32_FIND_DATAA* found) {
+  if (Decide(Call::FindFirstFileA, path, 0) == Action::Fail) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return ::FindFirstFileA(path, found);
+}
+
+inline BOOL FindClose(HANDLE search) { return ::FindClose(search); }
+
+inline BOOL CreateDirectoryA(const char* path) {
+  if (Decide(Call::CreateDirectoryA, path, 0) == Action::Fail) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return ::CreateDirectoryA(path, nullptr);
+}
+
+inline BOOL RemoveDirectoryA(const char* path) {
+  if (Decide(Call::RemoveDirectoryA, path, 0) == Action::Fail) return FALSE;
+  return ::RemoveDirectoryA(path);
+}
+
+inline DWORD GetLastError() { return ::GetLastError(); }
+
+// --- memory ------------------------------------------------------------------
+
+// Blocks from the process heap, flags 0.
+inline void* HeapAlloc(DWORD size) {
+  if (Decide(Call::HeapAlloc, nullptr, size) == Action::Fail) return nullptr;
+  void* block = ::HeapAlloc(::GetProcessHeap(), 0, size);
+  if (block) faults::NoteBlockAllocated(block, size);
+  return block;
+}
+
+inline void HeapFree(void* block) {
+  faults::NoteBlockFreed(block);
+  ::HeapFree(::GetProcessHeap(), 0, block);
+}
+
+// --- processes -----------------------------------------------------------------
+
+inline HMODULE GetModuleHandleA() { return ::GetModuleHandleA(nullptr); }
+
+inline BOOL CreateProcessA(const char* application, char* commandLine,
+                           DWORD flags, STARTUPINFOA* startup,
+                           PROCESS_INFORMATION* process) {
+  if (Decide(Call::CreateProcessA, commandLine, 0) == Action::Fail) {
+    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  return ::CreateProcessA(application, commandLine, nullptr, nullptr, FALSE,
+                          flags, nullptr, nullptr, startup, process);
+}
+
+inline DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
+  if (Decide(Call::WaitForSingleObject, nullptr, 0) == Action::Fail)
+    return WAIT_FAILED;
+  return ::WaitForSingleObject(object, milliseconds);
+}
+
+inline BOOL GetExitCodeProcess(HANDLE process, DWORD* code) {
+  if (Decide(Call::GetExitCodeProcess, nullptr, 0) == Action::Fail)
+    return FALSE;
+  return ::GetExitCodeProcess(process, code);
+}
+
+inline void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+[[noreturn]] inline void ExitProcess(UINT code) { ::ExitProcess(code); }
+
+// --- windows -------------------------------------------------------------------
+
+inline INT_PTR DialogBoxParamA(HINSTANCE instance, int templateId,
+                               DLGPROC procedure) {
+  if (Decide(Call::DialogBoxParamA, nullptr, 0) == Action::Fail) return -1;
+  return ::DialogBoxParamA(instance, MAKEINTRESOURCEA(templateId), nullptr,
+                           procedure, 0);
+}
+
+inline BOOL EndDialog(HWND dialog, INT_PTR result) {
+  return ::EndDialog(dialog, result);
+}
+inline HWND GetDlgItem(HWND dialog, int id) { return ::GetDlgItem(dialog, id); }
+inline BOOL ShowWindow(HWND window, int command) {
+  return ::ShowWindow(window, command);
+}
+inline BOOL GetWindowRect(HWND window, RECT* rect) {
+  return ::GetWindowRect(window, rect);
+}
+inline BOOL SetWindowPos(HWND window, int x, int y, int width, int height,
+                         UINT flags) {
+  return ::SetWindowPos(window, HWND_TOP, x, y, width, height, flags);
+}
+inline BOOL SetWindowTextA(HWND window, const char* text) {
+  return ::SetWindowTextA(window, text);
+}
+inline int GetSystemMetrics(int index) { return ::GetSystemMetrics(index); }
+inline BOOL SetDlgItemTextA(HWND dialog, int id, const char* text) {
+  return ::SetDlgItemTextA(dialog, id, text);
+}
+inline BOOL PeekMessageA(MSG* message) {
+  return ::PeekMessageA(message, nullptr, 0, 0, PM_REMOVE);
+}
+inline BOOL TranslateMessage(const MSG* message) {
+  return ::TranslateMessage(message);
+}
+inline LRESULT DispatchMessageA(const MSG* message) {
+  return ::DispatchMessageA(message);
+}
+
+// A box with no owner window.
+inline int MessageBoxA(const char* text, const char* caption, UINT type) {
+  if (faults::CaptureMessageBox(nullptr, text, caption, type)) return IDOK;
+  return ::MessageBoxA(nullptr, text, caption, type);
+}
+
+// --- LZ expansion (lz32.dll, loaded from the system directory only) ------------
+
+// Confines the process's DLL search to safe places before anything loads a
+// library by name; call it first thing at start-up.
+void RestrictDllSearch();
+
+INT LZInit(HANDLE file);
+LONG LZSeek(INT expansion, LONG offset, INT origin);
+INT LZRead(INT expansion, char* buffer, INT count);
+void LZClose(INT expansion);
+
+}  // namespace platform

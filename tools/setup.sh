@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the tests and the benchmarks
+# need. Idempotent: returns at once when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang libclang-rt-14-dev
+  g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
+  googletest libgtest-dev libbenchmark-dev libcli11-dev
+  wine wine32:i386 xvfb xauth x11-utils x11-apps imagemagick
+  mscompress libmspack-dev osslsigncode openssl
+  valgrind time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine (32-bit) in a prefix of its own, made once
+# per build tree, on a virtual display when none is set.
+# Usage: wine-run.sh PROGRAM.exe [ARGS...]
+# The prefix is $HALVEX_WINEPREFIX, else wineprefix/ beside the build tree's
+# CMakeCache.txt found above the program, else build/wineprefix.
+set -euo pipefail
+
+if ! command -v wine >/dev/null 2>&1; then
+  echo "wine-run: wine is not installed; run tools/setup.sh" >&2
+  exit 127
+fi
+
+find_prefix() {
+  local dir
+  dir=$(cd "$(dirname "$1")" && pwd)
+  while [ "$dir" != / ]; do
+    if [ -f "$dir/CMakeCache.txt" ]; then echo "$dir/wineprefix"; return; fi
+    dir=$(dirname "$dir")
+  done
+  echo "$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix"
+}
+
+export WINEPREFIX=${HALVEX_WINEPREFIX:-$(find_prefix "$1")}
+export WINEARCH=win32
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installers: the tests need neither.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+make_prefix() {
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec 9>"$WINEPREFIX.lock"
+  flock 9
+  if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    # Without a window manager Wine waits at every process exit unless its
+    # windows are unmanaged.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.halvex-ready"
+  fi
+  flock -u 9
+}
+
+[ -f "$WINEPREFIX/.halvex-ready" ] || make_prefix
+
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
+fi
+exec wine "$@"
