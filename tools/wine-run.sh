@@ -2,6 +2,7 @@
 # Runs a Windows program under Wine (32-bit) in a prefix of its own, made once
 # per build tree, on a virtual display when none is set.
 # Usage: wine-run.sh PROGRAM.exe [ARGS...]
+#        wine-run.sh --prepare BUILD_DIR   (only make the prefix)
 # The prefix is $HALVEX_WINEPREFIX, else wineprefix/ beside the build tree's
 # CMakeCache.txt found above the program, else build/wineprefix.
 set -euo pipefail
@@ -21,7 +22,11 @@ find_prefix() {
   echo "$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix"
 }
 
-export WINEPREFIX=${HALVEX_WINEPREFIX:-$(find_prefix "$1")}
+if [ "${1:-}" = --prepare ]; then
+  export WINEPREFIX=${HALVEX_WINEPREFIX:-$(cd "$2" && pwd)/wineprefix}
+else
+  export WINEPREFIX=${HALVEX_WINEPREFIX:-$(find_prefix "$1")}
+fi
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers: the tests need neither.
@@ -44,6 +49,7 @@ make_prefix() {
 }
 
 [ -f "$WINEPREFIX/.halvex-ready" ] || make_prefix
+[ "${1:-}" = --prepare ] && exit 0
 
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"

@@ -1,0 +1,41 @@
+// lz32-expand IN OUT: expands an SZDD file through Windows' own LZ32, the
+// way the launcher does (LZInit, LZSeek to 0, LZRead in 65,536-byte pieces,
+// LZClose). An oracle for the host tests of the SZDD codec.
+
+#include <cstdio>
+
+#include "platform.h"
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: lz32-expand IN OUT\n");
+    return 2;
+  }
+  HANDLE in = platform::CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0,
+                                    OPEN_EXISTING);
+  HANDLE out = platform::CreateFileA(argv[2], GENERIC_WRITE, 0, CREATE_ALWAYS);
+  if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE) {
+    std::fprintf(stderr, "lz32-expand: cannot open %s or %s\n", argv[1], argv[2]);
+    return 1;
+  }
+  const INT expansion = platform::LZInit(in);
+  if (expansion < 0) {
+    std::fprintf(stderr, "lz32-expand: LZInit failed with %d\n", expansion);
+    return 1;
+  }
+  platform::LZSeek(expansion, 0, 0);
+  static char piece[65536];
+  INT count;
+  do {
+    count = platform::LZRead(expansion, piece, sizeof piece);
+    DWORD written = 0;
+    if (count < 0 || !platform::WriteFile(out, piece, count, &written) ||
+        written != static_cast<DWORD>(count)) {
+      std::fprintf(stderr, "lz32-expand: expansion failed with %d\n", count);
+      return 1;
+    }
+  } while (count == sizeof piece);
+  platform::LZClose(expansion);
+  platform::CloseHandle(out);
+  return 0;
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the Windows build's tests under Wine
+# (on one virtual display for the whole run when none is set), then the host
+# build's tests, which use the Windows build's launcher image and tools.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/setup.sh
+cmake --preset windows
+cmake --build --preset windows -j2
+cmake --preset host
+cmake --build --preset host -j2
+tools/wine-run.sh --prepare build/windows
+
+run_tests() {
+  ctest --preset windows "$@"
+  ctest --preset host "$@"
+}
+
+if [ -z "${DISPLAY:-}" ]; then
+  export -f run_tests
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c 'run_tests "$@"' run_tests "$@"
+else
+  run_tests "$@"
+fi
