@@ -1,1 +1,186 @@
+// The built launcher image, read as Windows reads it: a PE32 GUI program
+// whose only resource is dialog template 100, exactly as the dialog needs it.
+
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string ImagePath = HALVEX_LAUNCHER_IMAGE_PATH;
+
+std::vector<unsigned char> ReadImage() {
+  std::ifstream file(ImagePath, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// Reads the fields of a classic DLGTEMPLATE and its items in order.
+class TemplateReader {
+ public:
+  explicit TemplateReader(const void* at)
+      : at_(static_cast<const unsigned char*>(at)) {}
+
+  uint32_t Dword() { return Take<uint32_t>(); }
+  uint16_t Word() { return Take<uint16_t>(); }
+  int16_t Short() { return Take<int16_t>(); }
+  // A string of WCHARs up to a zero, or 0xFFFF followed by an ordinal.
+  std::string SzOrOrdinal() {
+    if (Peek() == 0xFFFF) {
+      Word();
+      return "#" + std::to_string(Word());
+    }
+    std::string text;
+    while (uint16_t c = Word()) text += static_cast<char>(c);
+    return text;
+  }
+  void AlignDword() { offset_ = (offset_ + 3) & ~size_t{3}; }
+
+ private:
+  template <typename T>
+  T Take() {
+    T value;
+    std::memcpy(&value, at_ + offset_, sizeof value);
+    offset_ += sizeof value;
+    return value;
+  }
+  uint16_t Peek() const {
+    uint16_t value;
+    std::memcpy(&value, at_ + offset_, sizeof value);
+    return value;
+  }
+
+  const unsigned char* at_;
+  size_t offset_ = 0;
+};
+
+struct Item {
+  uint32_t style;
+  int16_t x, y, cx, cy;
+  uint16_t id;
+  std::string classOrdinal;
+  std::string text;
+};
+
+class LauncherImage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = LoadLibraryExA(ImagePath.c_str(), nullptr,
+                             LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module_, nullptr) << ImagePath;
+  }
+  void TearDown() override { FreeLibrary(module_); }
+
+  HMODULE module_ = nullptr;
+};
+
+BOOL CALLBACK CollectType(HMODULE, LPSTR type, LONG_PTR found) {
+  reinterpret_cast<std::vector<std::string>*>(found)->push_back(
+      IS_INTRESOURCE(type) ? "#" + std::to_string(reinterpret_cast<uintptr_t>(type))
+                           : std::string(type));
+  return TRUE;
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR found) {
+  reinterpret_cast<std::vector<std::string>*>(found)->push_back(
+      IS_INTRESOURCE(name) ? "#" + std::to_string(reinterpret_cast<uintptr_t>(name))
+                           : std::string(name));
+  return TRUE;
+}
+
+TEST_F(LauncherImage, HoldsDialogTemplate100AndNoOtherResource) {
+  std::vector<std::string> types;
+  EnumResourceTypesA(module_, CollectType, reinterpret_cast<LONG_PTR>(&types));
+  EXPECT_EQ(types, std::vector<std::string>{"#5"});  // RT_DIALOG
+  std::vector<std::string> names;
+  EnumResourceNamesA(module_, RT_DIALOG, CollectName,
+                     reinterpret_cast<LONG_PTR>(&names));
+  EXPECT_EQ(names, std::vector<std::string>{"#100"});
+}
+
+TEST_F(LauncherImage, DialogTemplate100HasEveryFieldTheDialogNeeds) {
+  HRSRC found = FindResourceA(module_, MAKEINTRESOURCEA(100), RT_DIALOG);
+  ASSERT_NE(found, nullptr);
+  TemplateReader read(LockResource(LoadResource(module_, found)));
+
+  EXPECT_EQ(read.Dword(), 0x90C80040u);  // style: not DLGTEMPLATEEX's 0xFFFF0001
+  EXPECT_EQ(read.Dword(), 0u);           // extended style
+  EXPECT_EQ(read.Word(), 6);
+  EXPECT_EQ(read.Short(), 61);
+  EXPECT_EQ(read.Short(), 33);
+  EXPECT_EQ(read.Short(), 216);
+  EXPECT_EQ(read.Short(), 63);
+  EXPECT_EQ(read.SzOrOrdinal(), "");  // no menu
+  EXPECT_EQ(read.SzOrOrdinal(), "");  // the platform's dialog class
+  EXPECT_EQ(read.SzOrOrdinal(), "Halvex setup");
+  EXPECT_EQ(read.Word(), 9);
+  EXPECT_EQ(read.SzOrOrdinal(), "MS Shell Dlg");
+
+  const Item expected[] = {
+      {0x50020000, 3, 3, 147, 18, 101, "#130",
+       "This will prepare and run Halvex setup program."},
+      {0x50010000, 171, 3, 40, 14, 111, "#128", "&Install"},
+      {0x50010000, 171, 24, 40, 14, 110, "#128", "&Abort"},
+      {0x50020000, 3, 23, 145, 19, 104, "#130",
+       "Halvex is caching proxy server, that connects your LAN to Internet."},
+      {0x50000007, 3, 46, 208, 1, 102, "#130", ""},
+      {0x50020000, 3, 51, 165, 8, 103, "#130", "Decompressing setup : 0%"},
+  };
+  for (const Item& item : expected) {
+    SCOPED_TRACE(item.id);
+    read.AlignDword();
+    EXPECT_EQ(read.Dword(), item.style);
+    EXPECT_EQ(read.Dword(), 0u);  // extended style
+    EXPECT_EQ(read.Short(), item.x);
+    EXPECT_EQ(read.Short(), item.y);
+    EXPECT_EQ(read.Short(), item.cx);
+    EXPECT_EQ(read.Short(), item.cy);
+    EXPECT_EQ(read.Word(), item.id);
+    EXPECT_EQ(read.SzOrOrdinal(), item.classOrdinal);
+    EXPECT_EQ(read.SzOrOrdinal(), item.text);
+    EXPECT_EQ(read.Word(), 0);  // no creation data
+  }
+}
+
+// The first occurrence of the marker wins, so a copy inside the image would
+// be taken for the real one.
+TEST(LauncherImageFile, HoldsTheMarkerHalvesApartButNeverJoined) {
+  const std::vector<unsigned char> image = ReadImage();
+  ASSERT_FALSE(image.empty());
+  const std::string bytes(image.begin(), image.end());
+  EXPECT_EQ(bytes.find("Archive sTaRT"), std::string::npos);
+  EXPECT_NE(bytes.find("Archive "), std::string::npos);
+  EXPECT_NE(bytes.find("sTaRT"), std::string::npos);
+}
+
+TEST(LauncherImageFile, IsAPe32GuiProgramImportingOnlyKernel32AndUser32) {
+  HMODULE image = LoadLibraryExA(ImagePath.c_str(), nullptr,
+                                 DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_NE(image, nullptr);
+  auto base = reinterpret_cast<const unsigned char*>(image);
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  EXPECT_EQ(nt->FileHeader.TimeDateStamp, 0u);  // reproducible builds
+
+  const IMAGE_DATA_DIRECTORY& directory =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  std::vector<std::string> dlls;
+  for (auto entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+           base + directory.VirtualAddress);
+       entry->Name != 0; ++entry) {
+    std::string name = reinterpret_cast<const char*>(base + entry->Name);
+    for (char& c : name) c = static_cast<char>(toupper(c));
+    dlls.push_back(name);
+  }
+  EXPECT_EQ(dlls, (std::vector<std::string>{"KERNEL32.DLL", "USER32.DLL"}));
+  FreeLibrary(image);
+}
+
+}  // namespace
