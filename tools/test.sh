@@ -12,9 +12,12 @@ cmake --preset host
 cmake --build --preset host -j2
 tools/wine-run.sh --prepare build/windows
 
+# Both suites run even when the first fails; the result is failed if either did.
 run_tests() {
-  ctest --preset windows "$@"
-  ctest --preset host "$@"
+  local status=0
+  ctest --preset windows "$@" || status=1
+  ctest --preset host "$@" || status=1
+  return $status
 }
 
 if [ -z "${DISPLAY:-}" ]; then
