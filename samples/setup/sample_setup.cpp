@@ -1,0 +1,102 @@
+// A stand-in for Halvex's setup program. It shows a window that says so and
+// closes itself after a while, or when the user closes it.
+//
+// For the tests it is steered by its environment, as a self-archive's payload
+// is started without arguments:
+//   HALVEX_SAMPLE_SHOW_MS    how long the window stays, in ms (default 4000)
+//   HALVEX_SAMPLE_REPORT     file to record what the program saw at start:
+//                            "command-line=", "current-directory=" and
+//                            "module=" lines, and an "ended" line at its end
+//   HALVEX_SAMPLE_EXIT_CODE  the process's exit code (default 0)
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr char WindowClass[] = "HalvexSampleSetup";
+constexpr UINT_PTR CloseTimer = 1;
+constexpr UINT DefaultShowMilliseconds = 4000;
+
+UINT NumberFromEnvironment(const char* name, UINT fallback) {
+  char text[16];
+  const DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+  if (length == 0 || length >= sizeof text) return fallback;
+  return std::strtoul(text, nullptr, 10);
+}
+
+void AppendToReport(const char* key, const char* value) {
+  char path[MAX_PATH];
+  const DWORD length =
+      GetEnvironmentVariableA("HALVEX_SAMPLE_REPORT", path, sizeof path);
+  if (length == 0 || length >= sizeof path) return;
+  if (FILE* report = std::fopen(path, "ab")) {
+    std::fprintf(report, "%s%s\n", key, value);
+    std::fclose(report);
+  }
+}
+
+void ReportStart() {
+  char directory[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof directory, directory);
+  char module[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, module, sizeof module);
+  AppendToReport("command-line=", GetCommandLineA());
+  AppendToReport("current-directory=", directory);
+  AppendToReport("module=", module);
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
+                            LPARAM lParam) {
+  switch (message) {
+    case WM_TIMER:
+      DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+HWND CreateSetupWindow(HINSTANCE instance) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = WindowClass;
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowA(
+      WindowClass, "Halvex Setup", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
+      CW_USEDEFAULT, CW_USEDEFAULT, 360, 120, nullptr, nullptr, instance,
+      nullptr);
+  CreateWindowA("STATIC",
+                "This is Halvex's setup program.\n"
+                "It closes by itself in a few seconds.",
+                WS_CHILD | WS_VISIBLE, 12, 12, 330, 40, window, nullptr,
+                instance, nullptr);
+  return window;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  ReportStart();
+  HWND window = CreateSetupWindow(instance);
+  ShowWindow(window, show);
+  SetTimer(window, CloseTimer,
+           NumberFromEnvironment("HALVEX_SAMPLE_SHOW_MS",
+                                 DefaultShowMilliseconds),
+           nullptr);
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  AppendToReport("ended", "");
+  return static_cast<int>(NumberFromEnvironment("HALVEX_SAMPLE_EXIT_CODE", 0));
+}
