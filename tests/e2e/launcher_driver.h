@@ -1,0 +1,110 @@
+#pragma once
+// Drives a real launcher process as a user would: starts a self-archive,
+// finds its dialog and error boxes, presses their buttons, and records every
+// text that the status line shows.
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Control ids of the launcher's dialog template.
+constexpr int IntroTextId = 101;
+constexpr int SeparatorId = 102;
+constexpr int StatusLineId = 103;
+constexpr int DescriptionId = 104;
+constexpr int AbortButtonId = 110;
+constexpr int InstallButtonId = 111;
+
+constexpr auto Patience = 30s;
+
+// Polls `done` until it holds or `limit` has passed; true when it held.
+bool WaitUntil(const std::function<bool()>& done,
+               Clock::duration limit = Patience);
+
+std::string WindowText(HWND window);
+int OuterHeight(HWND window);
+
+// Files and directories of the driver's own temporary path.
+std::string DriverDirectory();  // where the driver and the fixtures lie
+bool Exists(const std::string& path);
+bool IsDirectory(const std::string& path);
+std::string ReadFileText(const std::string& path);
+void RemoveTree(const std::string& path);
+// The names in a directory, "." and ".." left out.
+std::vector<std::string> DirectoryEntries(const std::string& path);
+
+// A top-level window of `process` with this caption, or null.
+HWND FindProcessWindow(DWORD process, const char* caption);
+
+// Records every distinct text of the launcher's status line, in order, by
+// reading it as fast as the launcher answers.
+class StatusRecorder {
+ public:
+  explicit StatusRecorder(HWND statusLine);
+  ~StatusRecorder();
+  StatusRecorder(const StatusRecorder&) = delete;
+  StatusRecorder& operator=(const StatusRecorder&) = delete;
+
+  std::vector<std::string> Texts() const;
+  bool Saw(const std::string& text) const;
+  // Stops reading; Texts() keeps what was seen.
+  void Stop();
+
+ private:
+  void Record();
+
+  HWND statusLine_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> texts_;
+  std::atomic<bool> stop_{false};
+  std::thread reader_;
+};
+
+// One started launcher process.
+class Launcher {
+ public:
+  // Starts `archive` with `currentDirectory`; the environment is the
+  // driver's, with `overrides` (NAME, value) set or, for an empty value,
+  // removed.
+  Launcher(const std::string& archive, const std::string& currentDirectory,
+           const std::vector<std::pair<std::string, std::string>>& overrides);
+  ~Launcher();  // ends a launcher that is still running
+  Launcher(const Launcher&) = delete;
+  Launcher& operator=(const Launcher&) = delete;
+
+  DWORD Id() const { return process_.dwProcessId; }
+  bool Running() const;
+  // The exit code once the process has ended within `limit`.
+  std::optional<DWORD> WaitForExit(Clock::duration limit = Patience) const;
+
+  // The dialog, once it is shown; null when it did not appear in time.
+  HWND WaitForDialog() const;
+  // Reads the error box's text, presses its OK and returns the text; empty
+  // when no box appeared in time.
+  std::string DismissErrorBox() const;
+
+ private:
+  PROCESS_INFORMATION process_ = {};
+};
+
+// A click as the user's would arrive: the button's own click, posted, so the
+// driver does not wait while the launcher runs its job inside the click.
+void Click(HWND dialog, int buttonId);
+// The caption's close box.
+void PressCloseBox(HWND dialog);
+// The Esc key on the focused control.
+void PressEsc(HWND dialog);
+
+}  // namespace e2e

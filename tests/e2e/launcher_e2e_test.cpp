@@ -1,0 +1,401 @@
+// The launcher as a user meets it: a real self-archive started under Wine,
+// its dialog found on the display, its buttons pressed, its status line
+// read, and the temporary path inspected once it has exited.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "launcher_driver.h"
+
+namespace e2e {
+namespace {
+
+const std::string Waiting = "Waiting for setup end...";
+const std::string Terminating = "Terminating...";
+const std::string Starting =
+    "Decompressing setup : 100% starting setup program ...";
+
+std::string Percent(int value) {
+  return "Decompressing setup : " + std::to_string(value) + "%";
+}
+
+// Every text the status line may show during one run, in the order the run
+// shows them.
+std::vector<std::string> StatusOrder() {
+  std::vector<std::string> order;
+  for (int percent = 0; percent <= 100; ++percent)
+    order.push_back(Percent(percent));
+  order.insert(order.end(), {Starting, Waiting, Terminating});
+  return order;
+}
+
+// True when every seen text is a known one and they came in the run's order.
+::testing::AssertionResult CameInOrder(const std::vector<std::string>& seen) {
+  const std::vector<std::string> order = StatusOrder();
+  size_t position = 0;
+  for (const std::string& text : seen) {
+    while (position < order.size() && order[position] != text) ++position;
+    if (position == order.size())
+      return ::testing::AssertionFailure() << "out of order: \"" << text << '"';
+  }
+  return ::testing::AssertionSuccess();
+}
+
+std::string Joined(const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& text : texts) joined += "\n  " + text;
+  return joined;
+}
+
+// What the sample setup program recorded: one entry per line, key=value.
+std::multimap<std::string, std::string> ParseReport(const std::string& text) {
+  std::multimap<std::string, std::string> entries;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t equals = line.find('=');
+    entries.emplace(line.substr(0, equals),
+                    equals == std::string::npos ? "" : line.substr(equals + 1));
+  }
+  return entries;
+}
+
+std::string Only(const std::multimap<std::string, std::string>& report,
+                 const std::string& key) {
+  EXPECT_EQ(report.count(key), 1u) << key;
+  const auto found = report.find(key);
+  return found == report.end() ? "" : found->second;
+}
+
+HWND SampleWindow() { return FindWindowA("HalvexSampleSetup", nullptr); }
+
+class LauncherRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temporary[MAX_PATH] = {};
+    GetTempPathA(sizeof temporary, temporary);
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    base_ = std::string(temporary) + "halvex-e2e-" + test->name() + "-" +
+            std::to_string(GetCurrentProcessId()) + "\\";
+    RemoveTree(base_.substr(0, base_.size() - 1));
+    ASSERT_TRUE(CreateDirectoryA(base_.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(CurrentDirectory().c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(Base("tmp").c_str(), nullptr));
+    temporaryPath_ = Base("tmp\\");
+  }
+
+  void TearDown() override {
+    launcher_.reset();
+    // A sample left over by a failed case would stay on the display.
+    while (HWND sample = SampleWindow()) {
+      PostMessageA(sample, WM_CLOSE, 0, 0);
+      WaitUntil([&] { return !IsWindow(sample); }, 5s);
+    }
+    RemoveTree(base_.substr(0, base_.size() - 1));
+  }
+
+  std::string Base(const std::string& name) const { return base_ + name; }
+  std::string CurrentDirectory() const { return Base("cwd"); }
+  std::string Report() const { return Base("report.txt"); }
+  std::string Workspace() const { return temporaryPath_ + "Halvex"; }
+  std::string SetupProgram() const { return Workspace() + "\\setup.exe"; }
+
+  static std::string Fixture(const std::string& name) {
+    return DriverDirectory() + name;
+  }
+
+  // Starts a self-archive; the sample setup program it carries shows its
+  // window for `showMilliseconds` and ends with `exitCode`.
+  void Start(const std::string& archive, int showMilliseconds = 300,
+             int exitCode = 0) {
+    launcher_ = std::make_unique<Launcher>(
+        Fixture(archive), CurrentDirectory(),
+        std::vector<std::pair<std::string, std::string>>{
+            {"TMP", temporaryPath_},
+            {"TEMP", temporaryPath_},
+            {"HALVEX_SAMPLE_REPORT", Report()},
+            {"HALVEX_SAMPLE_SHOW_MS", std::to_string(showMilliseconds)},
+            {"HALVEX_SAMPLE_EXIT_CODE", std::to_string(exitCode)}});
+    ASSERT_TRUE(launcher_->Running()) << archive;
+    dialog_ = launcher_->WaitForDialog();
+    ASSERT_TRUE(dialog_) << "the dialog did not appear";
+  }
+
+  void ExpectCollapsed() const {
+    EXPECT_EQ(WindowText(dialog_), "Halvex 2 installer");
+    RECT rect = {};
+    GetWindowRect(dialog_, &rect);
+    const int width = rect.right - rect.left;
+    EXPECT_EQ(OuterHeight(dialog_), 96);
+    EXPECT_EQ(rect.left, GetSystemMetrics(SM_CXFULLSCREEN) / 2 - width / 2);
+    EXPECT_EQ(rect.top, GetSystemMetrics(SM_CYFULLSCREEN) / 2 - 48);
+    for (int shown : {IntroTextId, InstallButtonId, AbortButtonId,
+                      DescriptionId})
+      EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog_, shown))) << shown;
+    for (int hidden : {SeparatorId, StatusLineId})
+      EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog_, hidden))) << hidden;
+    EXPECT_EQ(WindowText(GetDlgItem(dialog_, IntroTextId)),
+              "This will prepare and run Halvex setup program.");
+    EXPECT_EQ(WindowText(GetDlgItem(dialog_, DescriptionId)),
+              "Halvex is caching proxy server, that connects your LAN to "
+              "Internet.");
+    EXPECT_EQ(WindowText(GetDlgItem(dialog_, InstallButtonId)), "&Install");
+    EXPECT_EQ(WindowText(GetDlgItem(dialog_, AbortButtonId)), "&Abort");
+  }
+
+  // Presses "&Install", starts recording the status line and checks the
+  // working layout.
+  void Install() {
+    recorder_ = std::make_unique<StatusRecorder>(
+        GetDlgItem(dialog_, StatusLineId));
+    Click(dialog_, InstallButtonId);
+    ASSERT_TRUE(WaitUntil([&] {
+      return OuterHeight(dialog_) == 126 &&
+             WindowText(GetDlgItem(dialog_, AbortButtonId)) == "&Exit";
+    })) << "the dialog did not grow";
+    for (int shown : {SeparatorId, StatusLineId, AbortButtonId})
+      EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog_, shown))) << shown;
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog_, InstallButtonId)));
+  }
+
+  // Waits for the launcher's end, failing the case on any error box, and
+  // checks its exit code.
+  void ExpectExitWithoutBox() {
+    bool boxSeen = false;
+    EXPECT_TRUE(WaitUntil([&] {
+      boxSeen = boxSeen || FindProcessWindow(launcher_->Id(), "Error");
+      return !launcher_->Running();
+    })) << "the launcher did not end";
+    EXPECT_FALSE(boxSeen) << "an error box was shown";
+    ExpectExitCodeZero();
+  }
+
+  void ExpectExitCodeZero() {
+    const std::optional<DWORD> code = launcher_->WaitForExit();
+    ASSERT_TRUE(code.has_value()) << "the launcher did not end";
+    EXPECT_EQ(*code, 0u);
+    if (recorder_) recorder_->Stop();
+  }
+
+  std::vector<std::string> Statuses() const { return recorder_->Texts(); }
+
+  // The texts of one run that started the setup program and saw it end.
+  void ExpectStatusesOfFullRun() const {
+    const std::vector<std::string> seen = Statuses();
+    EXPECT_TRUE(CameInOrder(seen)) << Joined(seen);
+    EXPECT_TRUE(recorder_->Saw(Waiting)) << Joined(seen);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), Terminating) << Joined(seen);
+  }
+
+  void ExpectEmpty(const std::string& directory) const {
+    EXPECT_TRUE(IsDirectory(directory)) << directory;
+    EXPECT_EQ(DirectoryEntries(directory), std::vector<std::string>{})
+        << directory;
+  }
+
+  std::multimap<std::string, std::string> SampleReport() const {
+    return ParseReport(ReadFileText(Report()));
+  }
+
+  std::string base_;
+  std::string temporaryPath_;
+  std::unique_ptr<Launcher> launcher_;
+  HWND dialog_ = nullptr;
+  std::unique_ptr<StatusRecorder> recorder_;
+};
+
+// --- ending the dialog before the job --------------------------------------
+
+class EndingBeforeInstall : public LauncherRun {
+ protected:
+  void ExpectNothingDone() {
+    ExpectExitCodeZero();
+    ExpectEmpty(temporaryPath_);
+    EXPECT_FALSE(Exists(Report())) << "a setup program ran";
+  }
+};
+
+TEST_F(EndingBeforeInstall, AbortButton) {
+  Start("normal.exe");
+  ExpectCollapsed();
+  Click(dialog_, AbortButtonId);
+  ExpectNothingDone();
+}
+
+TEST_F(EndingBeforeInstall, EscKey) {
+  Start("normal.exe");
+  PressEsc(dialog_);
+  ExpectNothingDone();
+}
+
+TEST_F(EndingBeforeInstall, CloseBox) {
+  Start("normal.exe");
+  PressCloseBox(dialog_);
+  ExpectNothingDone();
+}
+
+// --- runs that extract and start the setup program -------------------------
+
+using InstallRun = LauncherRun;
+
+TEST_F(InstallRun, StartsSetupWithItsPathAndCleansUp) {
+  Start("normal.exe");
+  ExpectCollapsed();
+  Install();
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+
+  const auto report = SampleReport();
+  EXPECT_EQ(Only(report, "command-line"), SetupProgram());
+  EXPECT_EQ(Only(report, "module"), SetupProgram());
+  EXPECT_EQ(Only(report, "current-directory"), CurrentDirectory());
+  EXPECT_EQ(report.count("ended"), 1u);
+  // The workspace was the one directory the run created: it is gone.
+  ExpectEmpty(temporaryPath_);
+}
+
+TEST_F(InstallRun, ExistingWorkspaceStays) {
+  ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
+  Start("normal.exe");
+  Install();
+  ExpectExitWithoutBox();
+  EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
+  ExpectEmpty(Workspace());
+}
+
+TEST_F(InstallRun, SeveralCreatedLevelsStay) {
+  temporaryPath_ = Base("a\\b\\");
+  Start("normal.exe");
+  Install();
+  ExpectExitWithoutBox();
+  EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
+  // Only the outermost created directory is removed, and it is not empty.
+  EXPECT_EQ(DirectoryEntries(Base("a")), std::vector<std::string>{"b"});
+  EXPECT_EQ(DirectoryEntries(Base("a\\b")), std::vector<std::string>{"Halvex"});
+  ExpectEmpty(Workspace());
+}
+
+TEST_F(InstallRun, NonZeroExitCodeOfSetup) {
+  Start("normal.exe", 300, 3);
+  Install();
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+  EXPECT_EQ(SampleReport().count("ended"), 1u);
+  ExpectEmpty(temporaryPath_);
+}
+
+TEST_F(InstallRun, SetupExitCodeStillActiveDoesNotHang) {
+  Start("normal.exe", 300, STILL_ACTIVE);
+  Install();
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+  ExpectEmpty(temporaryPath_);
+}
+
+TEST_F(InstallRun, SetupThatCannotStart) {
+  Start("not-a-program.exe");
+  Install();
+  ExpectExitWithoutBox();
+  const std::vector<std::string> seen = Statuses();
+  EXPECT_TRUE(CameInOrder(seen)) << Joined(seen);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), Starting) << Joined(seen);
+  ExpectEmpty(temporaryPath_);
+}
+
+// An unquoted command line «...\with blanks\Halvex\setup.exe» would start
+// «...\with.exe» if the platform were left to split it at the blanks.
+TEST_F(InstallRun, WorkspaceWithBlanksStartsTheSetupProgram) {
+  temporaryPath_ = Base("with blanks\\");
+  ASSERT_TRUE(CreateDirectoryA(temporaryPath_.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), Base("with.exe").c_str(),
+                        FALSE));
+  Start("normal.exe");
+  Install();
+  ExpectExitWithoutBox();
+  const auto report = SampleReport();
+  EXPECT_EQ(Only(report, "module"), SetupProgram())
+      << "command line: " << Only(report, "command-line");
+  ExpectEmpty(temporaryPath_);
+}
+
+// --- ending the dialog while the job runs ----------------------------------
+
+using ExitDuringJob = LauncherRun;
+
+TEST_F(ExitDuringJob, ExtractionRunsOnAndSetupIsStillWaitedFor) {
+  Start("big.exe", 1000);
+  Install();
+  ASSERT_TRUE(WaitUntil([&] { return recorder_->Saw(Percent(50)); }));
+  Click(dialog_, AbortButtonId);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog_); }))
+      << "the dialog stayed";
+  const std::string statusWhenEnded =
+      WindowText(GetDlgItem(dialog_, StatusLineId));
+  EXPECT_EQ(statusWhenEnded.rfind("Decompressing setup : ", 0), 0u)
+      << statusWhenEnded;
+  EXPECT_EQ(statusWhenEnded.find("starting"), std::string::npos)
+      << "the extraction had ended before the click: " << statusWhenEnded;
+  EXPECT_FALSE(Exists(Report())) << "the setup program started too early";
+
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+  const auto report = SampleReport();
+  EXPECT_EQ(Only(report, "module"), SetupProgram());
+  EXPECT_EQ(report.count("ended"), 1u);
+  ExpectEmpty(temporaryPath_);
+}
+
+TEST_F(ExitDuringJob, SetupProgramIsStillWaitedFor) {
+  Start("normal.exe", 60000);
+  Install();
+  ASSERT_TRUE(WaitUntil([&] {
+    return recorder_->Saw(Waiting) && SampleWindow() != nullptr;
+  })) << "the setup program did not start";
+  Click(dialog_, AbortButtonId);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(dialog_); }))
+      << "the dialog stayed";
+
+  Sleep(500);
+  EXPECT_TRUE(launcher_->Running()) << "the launcher did not wait";
+  EXPECT_EQ(SampleReport().count("ended"), 0u);
+
+  // The user closes the setup program's window; only then does the
+  // launcher end, and it still cleans up.
+  PostMessageA(SampleWindow(), WM_CLOSE, 0, 0);
+  ExpectExitWithoutBox();
+  EXPECT_EQ(SampleReport().count("ended"), 1u);
+  ExpectStatusesOfFullRun();
+  ExpectEmpty(temporaryPath_);
+}
+
+// --- archives that the launcher rejects ------------------------------------
+
+using RejectedArchive = LauncherRun;
+
+TEST_F(RejectedArchive, ImageWithoutMarker) {
+  Start("no-marker.exe");
+  Install();
+  EXPECT_EQ(launcher_->DismissErrorBox(),
+            "Setup aborted.\rSource file corrupted or invalid.");
+  ExpectExitCodeZero();
+  EXPECT_FALSE(Exists(Report()));
+  ExpectEmpty(temporaryPath_);
+}
+
+TEST_F(RejectedArchive, DamagedPayload) {
+  Start("damaged.exe");
+  Install();
+  EXPECT_EQ(launcher_->DismissErrorBox(),
+            "Setup aborted.\rError initializing decompression routines.");
+  ExpectExitCodeZero();
+  EXPECT_FALSE(Exists(Report()));
+  ExpectEmpty(temporaryPath_);
+}
+
+}  // namespace
+}  // namespace e2e
