@@ -17,6 +17,7 @@ struct State {
   std::map<int, void*> expansions;
   std::map<void*, unsigned> blocks;
   std::vector<ErrorBox> errorBoxes;
+  std::string moduleFileName;
 };
 
 State& Current() {
@@ -93,7 +94,23 @@ bool CaptureMessageBox(void* owner, const char* text, const char* caption,
   return true;
 }
 
+// Copies as GetModuleFileNameA does: a path that does not fit is cut to
+// size - 1 bytes and terminated, and the result is then the buffer's size.
+unsigned RedirectedModuleFileName(char* buffer, unsigned size) {
+  const std::string& path = Current().moduleFileName;
+  if (path.empty() || size == 0) return 0;
+  const unsigned length =
+      std::min(static_cast<unsigned>(path.size()), size - 1);
+  path.copy(buffer, length);
+  buffer[length] = 0;
+  return length == path.size() ? length : size;
+}
+
 void Inject(Fault fault) { Current().faults.push_back(std::move(fault)); }
+
+void RedirectModuleFileName(std::string path) {
+  Current().moduleFileName = std::move(path);
+}
 
 void Reset() {
   State& state = Current();
@@ -101,6 +118,7 @@ void Reset() {
   state.calls.clear();
   state.filesOpened.clear();
   state.errorBoxes.clear();
+  state.moduleFileName.clear();
 }
 
 std::vector<std::string> OpenFiles() {

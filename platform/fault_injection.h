@@ -42,6 +42,9 @@ struct Record {
 };
 
 void Inject(Fault fault);
+// Makes GetModuleFileNameA name `path` as the running program's own file;
+// an empty path, or Reset, ends the redirection.
+void RedirectModuleFileName(std::string path);
 // Forgets every fault and record.
 void Reset();
 

@@ -54,6 +54,9 @@ void NoteBlockFreed(void* block);
 // True when the test layer took the box instead of showing it.
 bool CaptureMessageBox(void* owner, const char* text, const char* caption,
                        unsigned type);
+// The path a test put in place of the running program's own file, copied
+// into `buffer` as GetModuleFileNameA would; 0 when there is none.
+unsigned RedirectedModuleFileName(char* buffer, unsigned size);
 #else
 constexpr Action Decide(Call, const char*, unsigned) { return Action::Pass; }
 inline void NoteFileOpened(void*, const char*, unsigned, unsigned, unsigned) {}
@@ -66,6 +69,7 @@ inline void NoteBlockFreed(void*) {}
 inline bool CaptureMessageBox(void*, const char*, const char*, unsigned) {
   return false;
 }
+constexpr unsigned RedirectedModuleFileName(char*, unsigned) { return 0; }
 #endif
 
 }  // namespace platform::faults

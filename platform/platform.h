@@ -28,6 +28,8 @@ inline DWORD GetTempPathA(DWORD size, char* buffer) {
 
 inline DWORD GetModuleFileNameA(char* buffer, DWORD size) {
   if (Decide(Call::GetModuleFileNameA, nullptr, size) == Action::Fail) return 0;
+  if (DWORD length = faults::RedirectedModuleFileName(buffer, size))
+    return length;
   return ::GetModuleFileNameA(nullptr, buffer, size);
 }
 
