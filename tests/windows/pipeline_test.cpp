@@ -8,6 +8,7 @@
 #include <set>
 
 #include "pipeline_fixture.h"
+#include "platform.h"
 
 namespace {
 
@@ -236,6 +237,24 @@ TEST_F(PipelineTest, ATemporaryPathTooLongForTheBufferIsAskedForAgain) {
   EXPECT_EQ(Held(setupProgramPath), scratch.InWorkspace("setup.exe"));
 }
 
+TEST_F(PipelineTest, CloseFileOnceClosesAtMostOnce) {
+  const std::string path = scratch.Root() + "closed.txt";
+  HANDLE file = platform::CreateFileA(path.c_str(), GENERIC_WRITE, 0,
+                                      CREATE_ALWAYS);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(CloseFileOnce(file));
+  EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(CloseFileOnce(file));
+  EXPECT_EQ(faults::CountCalls(Call::CloseHandle), 1);
+
+  file = platform::CreateFileA(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS);
+  HANDLE kept = file;
+  Inject({Call::CloseHandle, Action::Fail, "closed.txt"});
+  EXPECT_FALSE(CloseFileOnce(file));
+  EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+  ::CloseHandle(kept);
+}
+
 // --- every failure the pipeline reports ----------------------------------------
 
 enum Holds : unsigned { Archive = 1, Compressed = 2, Expanded = 4 };
@@ -398,6 +417,12 @@ const Failure Failures[] = {
      NoBuffer, Compressed | Expanded, false, false, Made, 0},
     {"DecompressionCannotStart",
      [](FailureTest& t) { t.Fail(Call::LZInit, "setup.ex_"); },
+     CannotInitialize, Compressed | Expanded, false, true, Made, 0},
+    {"PayloadOfAnUnknownMode",
+     [](FailureTest& t) {
+       t.SetArchive(test::SelfArchive(
+           std::string("SZDD\x88\xf0\x27\x33" "B\0\x10\0\0\0 unknown", 22)));
+     },
      CannotInitialize, Compressed | Expanded, false, true, Made, 0},
     {"ReadOfAPieceFails",
      [](FailureTest& t) { t.Fail(Call::LZRead, "", Action::Fail, 1); },
