@@ -1,0 +1,149 @@
+#include "archive.hpp"
+
+#include <algorithm>
+#include <functional>
+
+namespace halvex {
+namespace {
+
+// Stored apart, like the launcher's MarkerHead and MarkerTail, so that this
+// source never needs the joined text.
+constexpr char kMarkerHead[] = "Archive ";
+constexpr char kMarkerTail[] = "sTaRT";
+
+std::uint32_t u16(ByteView d, std::size_t at) {
+  return static_cast<std::uint32_t>(d[at] | d[at + 1] << 8);
+}
+std::uint32_t u32(ByteView d, std::size_t at) {
+  return static_cast<std::uint32_t>(d[at]) | static_cast<std::uint32_t>(d[at + 1]) << 8 |
+         static_cast<std::uint32_t>(d[at + 2]) << 16 |
+         static_cast<std::uint32_t>(d[at + 3]) << 24;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, kMarkerSize> payload_marker() {
+  std::array<std::uint8_t, kMarkerSize> m{};
+  std::copy(kMarkerHead, kMarkerHead + 8, m.begin());
+  std::copy(kMarkerTail, kMarkerTail + 5, m.begin() + 8);
+  return m;
+}
+
+std::optional<std::size_t> find_marker(ByteView data) {
+  const auto m = payload_marker();
+  const auto it = std::search(data.begin(), data.end(),
+                              std::boyer_moore_horspool_searcher(m.begin(), m.end()));
+  if (it == data.end()) return std::nullopt;
+  return static_cast<std::size_t>(it - data.begin());
+}
+
+PeInfo parse_pe32(ByteView d) {
+  if (d.size() < 64 || d[0] != 'M' || d[1] != 'Z')
+    throw InvalidData("not a Windows program (no MZ header)");
+  const std::uint64_t pe = u32(d, 0x3C);
+  if (pe + 24 > d.size() || d[pe] != 'P' || d[pe + 1] != 'E' || d[pe + 2] || d[pe + 3])
+    throw InvalidData("not a PE image (no PE signature at offset " + std::to_string(pe) + ")");
+  PeInfo info;
+  info.machine = static_cast<std::uint16_t>(u16(d, pe + 4));
+  info.sections = static_cast<std::uint16_t>(u16(d, pe + 6));
+  const std::uint32_t opt_size = u16(d, pe + 20);
+  const std::uint32_t characteristics = u16(d, pe + 22);
+  const std::uint64_t opt = pe + 24;
+  if (opt_size < 96 || opt + opt_size > d.size())
+    throw InvalidData("truncated PE optional header");
+  const std::uint32_t magic = u16(d, opt);
+  if (magic != 0x10B)
+    throw InvalidData(magic == 0x20B ? "a PE32+ (64-bit) image, not PE32"
+                                     : "not a PE32 image (optional header magic " +
+                                           std::to_string(magic) + ")");
+  if (!(characteristics & 0x0002)) throw InvalidData("PE image is not marked executable");
+  if (characteristics & 0x2000) throw InvalidData("PE image is a DLL, not a program");
+  std::uint64_t end = u32(d, opt + 60);  // SizeOfHeaders
+  const std::uint64_t table = opt + opt_size;
+  if (table + 40ull * info.sections > d.size()) throw InvalidData("truncated PE section table");
+  for (unsigned s = 0; s < info.sections; ++s) {
+    const std::uint64_t raw_size = u32(d, table + 40 * s + 16);
+    const std::uint64_t raw_ptr = u32(d, table + 40 * s + 20);
+    if (raw_size) end = std::max(end, raw_ptr + raw_size);
+  }
+  const std::uint32_t dirs = u32(d, opt + 92);  // NumberOfRvaAndSizes
+  if (dirs > 4 && opt_size >= 96 + 5 * 8) {     // certificate table: a file offset
+    const std::uint64_t cert = u32(d, opt + 96 + 4 * 8), cert_size = u32(d, opt + 100 + 4 * 8);
+    if (cert && cert_size) end = std::max(end, cert + cert_size);
+  }
+  info.image_end = end;
+  return info;
+}
+
+PeInfo check_stub(ByteView stub) {
+  const PeInfo pe = parse_pe32(stub);
+  if (pe.image_end > stub.size())
+    throw InvalidData("truncated PE image: its headers describe " +
+                      std::to_string(pe.image_end) + " bytes, the file has " +
+                      std::to_string(stub.size()));
+  if (const auto at = find_marker(stub))
+    throw InvalidData("the stub contains the 13 marker bytes at offset " +
+                      std::to_string(*at) + "; the launcher would take them for the marker");
+  return pe;
+}
+
+Bytes join_archive(ByteView stub, ByteView payload) {
+  Bytes out;
+  out.reserve(stub.size() + kMarkerSize + payload.size());
+  const auto m = payload_marker();
+  out.insert(out.end(), stub.begin(), stub.end());
+  out.insert(out.end(), m.begin(), m.end());
+  out.insert(out.end(), payload.begin(), payload.end());
+  return out;
+}
+
+ByteView payload_of(ByteView archive, std::size_t* marker_at) {
+  const auto at = find_marker(archive);
+  if (!at) throw InvalidData("no marker (\"Archive \" followed by \"sTaRT\"): not a self-archive");
+  if (marker_at) *marker_at = *at;
+  return archive.subspan(*at + kMarkerSize);
+}
+
+ArchiveSummary verify_archive(ByteView archive, Bytes* expanded,
+                              const szdd::ExpandOptions& options) {
+  std::size_t at = 0;
+  const ByteView payload = payload_of(archive, &at);
+  PeInfo pe;
+  try {
+    pe = parse_pe32(archive.first(at));
+  } catch (const InvalidData& e) {
+    throw InvalidData(std::string("the bytes before the marker are not a PE32 program: ") +
+                      e.what());
+  }
+  if (pe.image_end > at)
+    throw InvalidData("the first marker, at offset " + std::to_string(at) +
+                      ", lies inside the PE image, which ends at " +
+                      std::to_string(pe.image_end));
+  if (payload.empty()) throw InvalidData("the payload is empty: the marker ends the file");
+  ArchiveSummary sum;
+  sum.image_size = at;
+  sum.payload_size = payload.size();
+  szdd::ExpandInfo info;
+  Bytes data;
+  try {
+    data = szdd::expand(payload, &info, options);
+  } catch (const szdd::Error& e) {
+    throw InvalidData(std::string("payload: ") + e.what());
+  }
+  sum.expanded_size = info.header.expanded_size;
+  if (!info.exact()) throw InvalidData("payload: " + info.problem());
+  if (expanded) *expanded = std::move(data);
+  return sum;
+}
+
+Bytes extract_payload(ByteView archive, szdd::ExpandInfo* info,
+                      const szdd::ExpandOptions& options) {
+  const ByteView payload = payload_of(archive);
+  try {
+    return szdd::expand(payload, info, options);
+  } catch (const szdd::Error& e) {
+    throw InvalidData(std::string("payload: ") + e.what());
+  }
+}
+
+}  // namespace halvex

@@ -1,0 +1,74 @@
+// Self-archives (spec Part 2.1): launcher image, the 13-byte PayloadMarker,
+// then an SZDD payload up to the end of the file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "szdd/szdd.hpp"
+
+namespace halvex {
+
+using Bytes = std::vector<std::uint8_t>;
+using ByteView = std::span<const std::uint8_t>;
+
+// Refusal of the data itself (as opposed to an I/O failure).
+class InvalidData : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr std::size_t kMarkerSize = 13;
+// The 13 marker bytes, joined from "Archive " and "sTaRT" as the launcher does.
+std::array<std::uint8_t, kMarkerSize> payload_marker();
+// First occurrence of the marker (the launcher's rule), or nullopt.
+std::optional<std::size_t> find_marker(ByteView data);
+
+struct PeInfo {
+  std::uint16_t machine = 0;
+  std::uint16_t sections = 0;
+  // End of everything the image's headers describe in the file: headers,
+  // section raw data and the certificate table.
+  std::uint64_t image_end = 0;
+};
+// Parses a PE32 (not PE32+) program image; throws InvalidData with the reason.
+PeInfo parse_pe32(ByteView image);
+
+// Throws InvalidData unless `stub` is a complete PE32 program without the
+// marker bytes.
+PeInfo check_stub(ByteView stub);
+
+Bytes join_archive(ByteView stub, ByteView payload);
+
+struct ArchiveSummary {
+  std::uint64_t image_size = 0;    // bytes before the marker
+  std::uint64_t payload_size = 0;  // bytes after it
+  std::uint32_t expanded_size = 0;
+  double ratio() const {
+    return expanded_size ? 100.0 * static_cast<double>(payload_size) / expanded_size : 0.0;
+  }
+};
+
+// verify: marker found by the first-occurrence rule and behind the end of
+// the PE image, valid payload header, payload expanding to exactly the
+// header's size with nothing after the stream.  If `expanded` is given it
+// receives the expanded data.  Throws InvalidData with the reason.
+ArchiveSummary verify_archive(ByteView archive, Bytes* expanded = nullptr,
+                              const szdd::ExpandOptions& options = {});
+
+// extract: the payload after the first marker, expanded as LZ32 does
+// (decode to the end).  Throws InvalidData when there is no marker or the
+// payload is not SZDD; `info` tells whether it was exact.
+Bytes extract_payload(ByteView archive, szdd::ExpandInfo* info = nullptr,
+                      const szdd::ExpandOptions& options = {});
+
+// The payload bytes (after the first marker); throws InvalidData if none.
+ByteView payload_of(ByteView archive, std::size_t* marker_at = nullptr);
+
+}  // namespace halvex

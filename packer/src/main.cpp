@@ -1,0 +1,335 @@
+// halvex-pack: builds, verifies and unpacks Halvex self-archives, and
+// compresses and expands single SZDD files.
+//
+// Exit codes:
+//   0  success
+//   1  invalid data: a verification failed, a file is not what it must be
+//      (not SZDD, not a PE32 program, empty setup program, ...)
+//   2  command-line usage error
+//   3  I/O error: a file could not be read or written
+//   4  internal error (out of memory, unexpected failure)
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstring>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <new>
+#include <string>
+
+#include "archive.hpp"
+#include "embedded_stub.hpp"
+#include "fileio.hpp"
+#include "szdd/szdd.hpp"
+
+namespace fs = std::filesystem;
+using namespace halvex;
+
+namespace {
+
+enum Exit { kOk = 0, kInvalid = 1, kUsage = 2, kIo = 3, kInternal = 4 };
+
+constexpr const char* kExitCodes =
+    "Exit codes: 0 success, 1 invalid data (verification failed, wrong file "
+    "type, ...), 2 usage error, 3 I/O error, 4 internal error.";
+
+// An error about one file: "halvex-pack: FILE: reason".
+struct FileError {
+  Exit code;
+  std::string file, reason;
+};
+
+[[noreturn]] void fail(Exit code, const fs::path& file, const std::string& reason) {
+  throw FileError{code, file.string(), reason};
+}
+
+void warn(const fs::path& file, const std::string& text) {
+  std::fprintf(stderr, "halvex-pack: warning: %s: %s\n", file.string().c_str(), text.c_str());
+}
+
+Bytes read_input(const fs::path& p) {
+  try {
+    return read_file(p);
+  } catch (const IoError& e) {
+    throw FileError{kIo, "", e.what()};
+  }
+}
+
+void print_summary(const fs::path& archive, const ArchiveSummary& s) {
+  std::printf("%s: valid self-archive\n", archive.string().c_str());
+  std::printf("  image size:    %" PRIu64 " bytes\n", s.image_size);
+  std::printf("  payload size:  %" PRIu64 " bytes\n", s.payload_size);
+  std::printf("  expanded size: %" PRIu32 " bytes\n", s.expanded_size);
+  std::printf("  ratio:         %.2f %%\n", s.ratio());
+}
+
+struct BuildArgs {
+  std::string setup, out, stub;
+  bool precompressed = false, quiet = false;
+};
+
+int cmd_build(const BuildArgs& a) {
+  Bytes stub;
+  fs::path stub_name = a.stub;
+  if (a.stub.empty()) {
+    stub_name = "<built-in launcher image>";
+    if (halvex_default_stub_size == 0)
+      fail(kInvalid, stub_name,
+           "this halvex-pack was built without the launcher image; give one with --stub");
+    stub.assign(halvex_default_stub, halvex_default_stub + halvex_default_stub_size);
+  } else {
+    stub = read_input(a.stub);
+  }
+  try {
+    check_stub(stub);
+  } catch (const InvalidData& e) {
+    fail(kInvalid, stub_name, std::string("refused as stub: ") + e.what());
+  }
+
+  const Bytes setup = read_input(a.setup);
+  if (setup.empty()) fail(kInvalid, a.setup, "the setup program is empty");
+
+  Bytes payload;
+  if (a.precompressed) {
+    try {
+      szdd::parse_header(setup);
+    } catch (const szdd::Error& e) {
+      fail(kInvalid, a.setup, std::string("--precompressed: ") + e.what());
+    }
+    payload = setup;
+  } else {
+    ProgressBar bar("compressing", setup.size(), !a.quiet);
+    szdd::CompressOptions o;
+    o.progress = bar.callback();
+    try {
+      payload = szdd::compress(setup, o);
+    } catch (const szdd::Error& e) {
+      fail(kInvalid, a.setup, e.what());
+    }
+  }
+
+  // Never write an archive that does not check out.
+  const Bytes archive = join_archive(stub, payload);
+  ArchiveSummary sum;
+  try {
+    Bytes expanded;
+    sum = verify_archive(archive, a.precompressed ? nullptr : &expanded);
+    if (!a.precompressed && expanded != setup)
+      fail(kInternal, a.out, "internal error: the payload does not expand to the setup program");
+  } catch (const InvalidData& e) {
+    fail(kInvalid, a.precompressed ? fs::path(a.setup) : fs::path(a.out),
+         std::string("the archive would be invalid: ") + e.what());
+  }
+  try {
+    write_file_atomic(a.out, archive);
+  } catch (const IoError& e) {
+    throw FileError{kIo, "", e.what()};
+  }
+  if (!a.quiet) print_summary(a.out, sum);
+  return kOk;
+}
+
+int cmd_verify(const std::string& path, bool quiet) {
+  const Bytes archive = read_input(path);
+  try {
+    const ArchiveSummary sum = verify_archive(archive);
+    if (!quiet) print_summary(path, sum);
+  } catch (const InvalidData& e) {
+    fail(kInvalid, path, std::string("verification failed: ") + e.what());
+  }
+  return kOk;
+}
+
+int cmd_extract(const std::string& path, const std::string& out, bool quiet) {
+  const Bytes archive = read_input(path);
+  szdd::ExpandInfo info;
+  Bytes data;
+  try {
+    ProgressBar bar("expanding", archive.size(), !quiet);
+    szdd::ExpandOptions o;
+    o.progress = bar.callback();
+    data = extract_payload(archive, &info, o);
+  } catch (const InvalidData& e) {
+    fail(kInvalid, path, e.what());
+  }
+  if (!info.exact()) warn(path, "payload: " + info.problem() + " (written as LZ32 expands it)");
+  try {
+    write_file_atomic(out, data);
+  } catch (const IoError& e) {
+    throw FileError{kIo, "", e.what()};
+  }
+  return kOk;
+}
+
+int cmd_compress(const std::string& in, const std::string& out, bool stats, bool quiet,
+                 const std::string& last_char) {
+  const Bytes data = read_input(in);
+  szdd::CompressOptions o;
+  if (!last_char.empty()) o.last_char = static_cast<std::uint8_t>(last_char[0]);
+  szdd::CompressStats st;
+  Bytes packed;
+  {
+    ProgressBar bar("compressing", data.size(), !quiet);
+    o.progress = bar.callback();
+    try {
+      packed = szdd::compress(data, o, &st);
+    } catch (const szdd::Error& e) {
+      fail(kInvalid, in, e.what());
+    }
+  }
+  try {
+    write_file_atomic(out, packed);
+  } catch (const IoError& e) {
+    throw FileError{kIo, "", e.what()};
+  }
+  if (stats)
+    std::printf("%s: %" PRIu64 " -> %" PRIu64 " bytes (%.2f %%); optimum of the cost model: %" PRIu64
+                " bytes (%" PRIu64 " bits); %" PRIu64 " literals, %" PRIu64 " matches\n",
+                in.c_str(), st.input_bytes, st.output_bytes,
+                st.input_bytes ? 100.0 * static_cast<double>(st.output_bytes) / static_cast<double>(st.input_bytes) : 0.0,
+                st.optimum_bytes, st.optimum_bits, st.literals, st.matches);
+  return kOk;
+}
+
+// File to file in bounded memory, into a temporary file beside OUT.
+class AtomicSink : public szdd::Sink {
+ public:
+  explicit AtomicSink(AtomicFile& f) : f_(f) {}
+  void write(const std::uint8_t* d, std::size_t n) override { f_.write(d, n); }
+
+ private:
+  AtomicFile& f_;
+};
+
+class FileSource : public szdd::Source {
+ public:
+  FileSource(std::FILE* f, std::string name) : f_(f), name_(std::move(name)) {}
+  ~FileSource() override { std::fclose(f_); }
+  std::size_t read(std::uint8_t* buf, std::size_t n) override {
+    const std::size_t got = std::fread(buf, 1, n, f_);
+    if (got < n && std::ferror(f_)) throw IoError(name_ + ": read failed");
+    return got;
+  }
+
+ private:
+  std::FILE* f_;
+  std::string name_;
+};
+
+int cmd_expand(const std::string& in, const std::string& out, bool quiet) {
+  std::error_code ec;
+  if (fs::is_directory(in, ec)) fail(kIo, in, "is a directory");
+  std::FILE* f = open_file(in, "rb");
+  if (!f) fail(kIo, in, std::string("cannot open: ") + std::strerror(errno));
+  FileSource src(f, in);
+  const auto size = fs::file_size(in, ec);
+  szdd::ExpandInfo info;
+  try {
+    AtomicFile file(out);
+    AtomicSink sink(file);
+    ProgressBar bar("expanding", ec ? 0 : size, !quiet);
+    szdd::ExpandOptions o;
+    o.progress = bar.callback();
+    info = szdd::expand(src, sink, o, ec ? 0 : size);
+    file.commit();
+  } catch (const szdd::Error& e) {
+    fail(kInvalid, in, e.what());
+  } catch (const IoError& e) {
+    throw FileError{kIo, "", e.what()};
+  }
+  if (!info.exact()) warn(in, info.problem() + " (written as LZ32 expands it)");
+  return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"halvex-pack: builds, verifies and unpacks Halvex self-archives "
+               "(launcher image + marker + SZDD payload), and compresses and "
+               "expands single SZDD files (compress.exe format, mode \"A\")."};
+  app.footer(kExitCodes);
+  app.require_subcommand(1);
+  app.set_help_all_flag("--help-all", "Help on every command");
+  bool quiet = false;
+
+  BuildArgs b;
+  auto* build = app.add_subcommand("build", "Make a self-archive from a setup program");
+  build->add_option("SETUP", b.setup, "The setup program (or, with --precompressed, its SZDD file)")
+      ->required();
+  build->add_option("-o,--output", b.out, "The self-archive to write")->required();
+  build->add_option("--stub", b.stub,
+                    "Launcher image to use instead of the built-in one (a PE32 program "
+                    "without the marker bytes)");
+  build->add_flag("--precompressed", b.precompressed,
+                  "SETUP is already an SZDD file: take it as it is, after checking it");
+  build->add_flag("-q,--quiet", b.quiet, "Print no summary and no progress");
+  build->footer(kExitCodes);
+
+  std::string path, out, in;
+  auto* verify = app.add_subcommand(
+      "verify", "Check a self-archive without running it and print a summary");
+  verify->add_option("ARCHIVE", path, "The self-archive")->required();
+  verify->add_flag("-q,--quiet", quiet, "Print nothing; only the exit code tells");
+  verify->footer(kExitCodes);
+
+  auto* extract = app.add_subcommand(
+      "extract", "Expand the setup program of a self-archive without running anything");
+  extract->add_option("ARCHIVE", path, "The self-archive")->required();
+  extract->add_option("-o,--output", out, "The file to write the setup program to")->required();
+  extract->add_flag("-q,--quiet", quiet, "No progress bar");
+  extract->footer(kExitCodes);
+
+  bool stats = false;
+  std::string last_char;
+  auto* compress = app.add_subcommand("compress", "Compress one file into SZDD (optimal parse)");
+  compress->add_option("IN", in, "File to compress")->required();
+  compress->add_option("OUT", out, "SZDD file to write")->required();
+  compress->add_flag("-s,--stats", stats,
+                     "Print the sizes, the cost model's optimum and the item counts");
+  compress->add_option("--last-char", last_char,
+                       "Record this character as the last one of the file name (as compress -r)")
+      ->check([](const std::string& s) { return s.size() == 1 ? "" : "one character"; });
+  compress->add_flag("-q,--quiet", quiet, "No progress bar");
+  compress->footer(kExitCodes);
+
+  auto* expand = app.add_subcommand(
+      "expand", "Expand one SZDD file, decoding to its end as Windows' LZ32 does");
+  expand->add_option("IN", in, "SZDD file to expand")->required();
+  expand->add_option("OUT", out, "File to write")->required();
+  expand->add_flag("-q,--quiet", quiet, "No progress bar");
+  expand->footer(kExitCodes);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);
+    return kUsage;
+  }
+
+  try {
+    if (*build) return cmd_build(b);
+    if (*verify) return cmd_verify(path, quiet);
+    if (*extract) return cmd_extract(path, out, quiet);
+    if (*compress) return cmd_compress(in, out, stats, quiet, last_char);
+    if (*expand) return cmd_expand(in, out, quiet);
+  } catch (const FileError& e) {
+    if (e.file.empty())
+      std::fprintf(stderr, "halvex-pack: %s\n", e.reason.c_str());
+    else
+      std::fprintf(stderr, "halvex-pack: %s: %s\n", e.file.c_str(), e.reason.c_str());
+    return e.code;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "halvex-pack: out of memory\n");
+    return kInternal;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "halvex-pack: internal error: %s\n", e.what());
+    return kInternal;
+  }
+  return kUsage;
+}
