@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Times the extraction pipeline under Wine on a 1 MB and a 50 MB payload
+# (made by mscompress, appended to the launcher image behind the marker) and
+# prints, next to the time beyond the pipeline's 10 ms pauses, the time that
+# Wine's lz32 alone needs to expand the same payload. Not a test.
+# Usage: bench/pipeline_bench.sh [SIZE_IN_MB...]   (default: 1 50)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2 --target halvex-launcher pipeline-bench lz32-expand >/dev/null
+build=build/windows
+work=$(mktemp -d "$PWD/$build/pipeline-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+run() { tools/wine-run.sh "$@"; }
+winpath() { echo "Z:${1//\//\\}"; }
+
+# Seconds that a command takes, wall clock.
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
+}
+
+# Wine's own start-up, to take out of the lz32 figure.
+printf 'SZDD\x88\xf0\x27\x33A\0\0\0\0\0' >"$work/empty.bin_"
+empty=("$build/tests/windows/lz32-expand.exe" "$(winpath "$work/empty.bin_")" "$(winpath "$work/empty.out")")
+run "${empty[@]}" >/dev/null
+startup=$(seconds run "${empty[@]}")
+
+sizes=("$@")
+[ $# -gt 0 ] || sizes=(1 50)
+for size in "${sizes[@]}"; do
+  input="$work/payload-$size.bin"
+  head -c $((size * 1048576)) <(seq 1 100000000) >"$input"
+  mscompress "$input"
+  { cat "$build/launcher/halvex-launcher.exe"; printf 'Archive sTaRT'; cat "${input}_"; } >"$work/archive-$size.exe"
+  mkdir -p "$work/tmp-$size"
+  echo "== ${size} MB expanded, $(stat -c %s "${input}_") bytes compressed"
+  run "$build/bench/pipeline-bench.exe" "$(winpath "$work/archive-$size.exe")" "$(winpath "$work/tmp-$size")\\" | tr -d '\r'
+  total=$(seconds run "$build/tests/windows/lz32-expand.exe" "$(winpath "${input}_")" "$(winpath "$work/expanded-$size")")
+  cmp -s "$input" "$work/expanded-$size" || { echo "lz32 expanded wrongly" >&2; exit 1; }
+  awk -v t="$total" -v s="$startup" 'BEGIN {
+    printf "lz32 alone %.3f s (%.3f s wall clock less %.3f s of Wine start-up)\n", t - s, t, s }'
+done
