@@ -46,7 +46,8 @@ std::vector<std::uint8_t> read_file(const fs::path& p) {
   return data;
 }
 
-AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
+AtomicFile::AtomicFile(fs::path target, bool durable)
+    : target_(std::move(target)), durable_(durable) {
   std::error_code ec;
   if (fs::is_directory(target_, ec)) throw IoError(describe(target_) + ": is a directory");
   std::random_device rd;
@@ -81,11 +82,13 @@ void AtomicFile::write(const std::uint8_t* data, std::size_t n) {
 void AtomicFile::commit() {
   if (std::fflush(file_) != 0)
     throw IoError(describe(target_) + ": write failed: " + std::strerror(errno));
+  if (durable_) {
 #ifdef _WIN32
-  _commit(_fileno(file_));
+    _commit(_fileno(file_));
 #else
-  fsync(fileno(file_));
+    fsync(fileno(file_));
 #endif
+  }
   const int rc = std::fclose(file_);
   file_ = nullptr;
   if (rc != 0) throw IoError(describe(target_) + ": write failed: " + std::strerror(errno));
@@ -102,8 +105,8 @@ void AtomicFile::commit() {
   committed_ = true;
 }
 
-void write_file_atomic(const fs::path& p, const std::vector<std::uint8_t>& data) {
-  AtomicFile f(p);
+void write_file_atomic(const fs::path& p, const std::vector<std::uint8_t>& data, bool durable) {
+  AtomicFile f(p, durable);
   f.write(data.data(), data.size());
   f.commit();
 }

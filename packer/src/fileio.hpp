@@ -22,12 +22,13 @@ std::string describe(const std::filesystem::path& p);  // for messages
 std::FILE* open_file(const std::filesystem::path& p, const char* mode);
 std::vector<std::uint8_t> read_file(const std::filesystem::path& p);
 
-// Writes to "<target>.<random>.part" beside the target; commit() flushes it
-// to disk and renames it over the target.  Without commit() the temporary
-// file is removed and the target left as it was.
+// Writes to "<target>.<random>.part" beside the target; commit() closes it
+// (durable: after flushing it to the disk) and renames it over the target.
+// Without commit() the temporary file is removed and the target left as it
+// was.
 class AtomicFile {
  public:
-  explicit AtomicFile(std::filesystem::path target);
+  explicit AtomicFile(std::filesystem::path target, bool durable = false);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -40,9 +41,11 @@ class AtomicFile {
   std::filesystem::path target_, temp_;
   std::FILE* file_ = nullptr;
   bool committed_ = false;
+  bool durable_;
 };
 
-void write_file_atomic(const std::filesystem::path& p, const std::vector<std::uint8_t>& data);
+void write_file_atomic(const std::filesystem::path& p, const std::vector<std::uint8_t>& data,
+                       bool durable = false);
 
 // True when standard error is a terminal.
 bool stderr_is_terminal();

@@ -123,7 +123,7 @@ int cmd_build(const BuildArgs& a) {
          std::string("the archive would be invalid: ") + e.what());
   }
   try {
-    write_file_atomic(a.out, archive);
+    write_file_atomic(a.out, archive, /*durable=*/true);
   } catch (const IoError& e) {
     throw FileError{kIo, "", e.what()};
   }
