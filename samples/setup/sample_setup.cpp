@@ -6,7 +6,8 @@
 //   HALVEX_SAMPLE_SHOW_MS    how long the window stays, in ms (default 4000)
 //   HALVEX_SAMPLE_REPORT     file to record what the program saw at start:
 //                            "command-line=", "current-directory=" and
-//                            "module=" lines, and an "ended" line at its end
+//                            "module=" and "process-id=" lines, and an
+//                            "ended" line at its end
 //   HALVEX_SAMPLE_EXIT_CODE  the process's exit code (default 0)
 
 #include <windows.h>
@@ -46,6 +47,9 @@ void ReportStart() {
   AppendToReport("command-line=", GetCommandLineA());
   AppendToReport("current-directory=", directory);
   AppendToReport("module=", module);
+  char process[16];
+  std::snprintf(process, sizeof process, "%lu", GetCurrentProcessId());
+  AppendToReport("process-id=", process);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,

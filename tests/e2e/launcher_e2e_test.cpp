@@ -70,8 +70,6 @@ std::string Only(const std::multimap<std::string, std::string>& report,
   return found == report.end() ? "" : found->second;
 }
 
-HWND SampleWindow() { return FindWindowA("HalvexSampleSetup", nullptr); }
-
 class LauncherRun : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -90,10 +88,7 @@ class LauncherRun : public ::testing::Test {
   void TearDown() override {
     launcher_.reset();
     // A sample left over by a failed case would stay on the display.
-    while (HWND sample = SampleWindow()) {
-      PostMessageA(sample, WM_CLOSE, 0, 0);
-      WaitUntil([&] { return !IsWindow(sample); }, 5s);
-    }
+    if (HWND sample = SampleWindow()) PostMessageA(sample, WM_CLOSE, 0, 0);
     RemoveTree(base_.substr(0, base_.size() - 1));
   }
 
@@ -199,6 +194,14 @@ class LauncherRun : public ::testing::Test {
 
   std::multimap<std::string, std::string> SampleReport() const {
     return ParseReport(ReadFileText(Report()));
+  }
+
+  // The window of the sample setup program that this case started.
+  HWND SampleWindow() const {
+    const auto report = SampleReport();
+    const auto process = report.find("process-id");
+    if (process == report.end()) return nullptr;
+    return FindProcessWindow(std::stoul(process->second), "Halvex Setup");
   }
 
   std::string base_;
