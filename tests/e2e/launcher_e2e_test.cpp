@@ -241,6 +241,21 @@ TEST_F(EndingBeforeInstall, CloseBox) {
   ExpectNothingDone();
 }
 
+// Commands are matched as the whole wParam: a notification code other than
+// BN_CLICKED, or IDOK, starts and ends nothing.
+TEST_F(EndingBeforeInstall, OtherCommandsAreIgnored) {
+  Start("normal.exe");
+  for (WPARAM command : {MAKEWPARAM(InstallButtonId, 1),
+                         MAKEWPARAM(AbortButtonId, 1), WPARAM{IDOK}})
+    PostMessageA(dialog_, WM_COMMAND, command, 0);
+  Sleep(500);
+  EXPECT_TRUE(launcher_->Running());
+  EXPECT_TRUE(IsWindowVisible(dialog_));
+  ExpectCollapsed();
+  Click(dialog_, AbortButtonId);
+  ExpectNothingDone();
+}
+
 // --- runs that extract and start the setup program -------------------------
 
 using InstallRun = LauncherRun;
