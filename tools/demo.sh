@@ -22,7 +22,11 @@ trap 'rm -rf "$work"' EXIT
 
 # The one place that makes the self-archive: the launcher image, the marker
 # and the sample compressed in the SZDD format.
-# TODO(packer): switch to `halvex-pack build` once it lands.
+# TODO(packer): replace the body with the packer once it is part of the main
+# job's build:
+#   build/host/packer/halvex-pack build -q \
+#     "$build/samples/setup/halvex-sample-setup.exe" \
+#     --stub "$build/launcher/halvex-launcher.exe" -o "$1"
 make_self_archive() {  # OUT
   cp "$build/samples/setup/halvex-sample-setup.exe" "$work/setup.exe"
   mscompress "$work/setup.exe"
