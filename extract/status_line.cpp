@@ -12,13 +12,13 @@ constexpr int MostMessagesPerPump = 101;
 constexpr DWORD ProgressPauseMilliseconds = 10;
 
 void AppendDecimal(Text& text, int value) {
-  char digits[12];
-  int count = 0;
+  char digits[10];
+  int first = sizeof digits;
   do {
-    digits[count++] = static_cast<char>('0' + value % 10);
+    digits[--first] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value > 0);
-  while (count > 0) text.Append(digits[--count]);
+  text.Append(TextView{digits + first, static_cast<int>(sizeof digits) - first});
 }
 
 }  // namespace

@@ -31,58 +31,42 @@ void CopyBytes(char* to, const char* from, int count) {
 
 }  // namespace
 
-Text::Text(Text&& other)
-    : bytes_(other.bytes_),
-      length_(other.length_),
-      capacity_(other.capacity_),
-      failed_(other.failed_) {
-  other.bytes_ = nullptr;
-  other.length_ = other.capacity_ = 0;
-  other.failed_ = false;
-}
+Text::Text(Text&& other) { TakeFrom(other); }
 
 Text& Text::operator=(Text&& other) {
   if (this != &other) {
     FreeBytes(bytes_);
-    bytes_ = other.bytes_;
-    length_ = other.length_;
-    capacity_ = other.capacity_;
-    failed_ = other.failed_;
-    other.bytes_ = nullptr;
-    other.length_ = other.capacity_ = 0;
-    other.failed_ = false;
+    TakeFrom(other);
   }
   return *this;
 }
 
 Text::~Text() { FreeBytes(bytes_); }
 
-bool Text::Reserve(int length) {
-  if (failed_ || length < 0 || length > 0x3FFFFFFF) return false;
-  if (length < capacity_) return true;
-  int capacity = capacity_ ? capacity_ : 32;
-  while (capacity <= length) capacity *= 2;
-  char* bytes = AllocateBytes(capacity);
-  if (!bytes) return false;
-  CopyBytes(bytes, bytes_, length_);
-  FreeBytes(bytes_);
-  bytes_ = bytes;
-  capacity_ = capacity;
-  return true;
+void Text::TakeFrom(Text& other) {
+  bytes_ = other.bytes_;
+  length_ = other.length_;
+  failed_ = other.failed_;
+  other.bytes_ = nullptr;
+  other.length_ = 0;
+  other.failed_ = false;
 }
 
+// Texts here are short paths and messages: each append takes a block of the
+// exact new size, which keeps the code small.
 void Text::AppendBytes(TextView tail) {
-  if (tail.length <= 0) return;
-  if (!Reserve(length_ + tail.length)) {
-    FreeBytes(bytes_);
-    bytes_ = nullptr;
-    length_ = capacity_ = 0;
-    failed_ = true;
-    return;
+  if (failed_ || tail.length <= 0) return;
+  const int length = length_ + tail.length;
+  char* bytes = length < 0x3FFFFFFF ? AllocateBytes(length + 1) : nullptr;
+  if (bytes) {
+    CopyBytes(bytes, bytes_, length_);
+    CopyBytes(bytes + length_, tail.bytes, tail.length);
+    bytes[length] = 0;
   }
-  CopyBytes(bytes_ + length_, tail.bytes, tail.length);
-  length_ += tail.length;
-  bytes_[length_] = 0;
+  FreeBytes(bytes_);
+  bytes_ = bytes;
+  length_ = bytes ? length : 0;
+  failed_ = !bytes;
 }
 
 bool AssignProcessText(ProcessText& slot, TextView value) {

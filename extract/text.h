@@ -55,12 +55,11 @@ class Text {
   }
 
  private:
-  bool Reserve(int length);
+  void TakeFrom(Text& other);
   void AppendBytes(TextView tail);
 
   char* bytes_ = nullptr;
   int length_ = 0;
-  int capacity_ = 0;
   bool failed_ = false;
 };
 
