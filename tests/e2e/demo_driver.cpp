@@ -1,7 +1,7 @@
 // Shows a self-archive at work for tools/demo.sh: starts it, reports where
 // its dialog is so that the caller can take a picture, presses "&Install",
 // reports the dialog again once the setup program runs, and prints every
-// status text as it came.
+// status text in the order it was set.
 //
 // Usage: halvex-demo-driver ARCHIVE HANDSHAKE_DIR
 // At each picture moment it prints "picture NAME LEFT TOP WIDTH HEIGHT" and
@@ -38,17 +38,21 @@ int main(int argc, char** argv) {
   if (argc != 3) return Fail("usage: halvex-demo-driver ARCHIVE HANDSHAKE_DIR");
   char directory[MAX_PATH] = {};
   GetCurrentDirectoryA(sizeof directory, directory);
-  Launcher launcher(argv[1], directory, {});
+  const std::string statusLog = std::string(argv[2]) + "\\status.log";
+  Launcher launcher(argv[1], directory, {{"HALVEX_E2E_STATUS_LOG", statusLog}});
   if (!launcher.Running()) return Fail("the self-archive did not start");
   HWND dialog = launcher.WaitForDialog();
   if (!dialog) return Fail("the dialog did not appear");
   if (!PictureTaken(dialog, argv[2], "collapsed"))
     return Fail("no picture was taken");
 
-  StatusRecorder recorder(GetDlgItem(dialog, StatusLineId));
+  StatusRecorder recorder(launcher.ThreadId(), statusLog);
+  if (!recorder.Hooked()) return Fail("the status line cannot be followed");
   Click(dialog, InstallButtonId);
   if (!WaitUntil([&] { return recorder.Saw("Waiting for setup end..."); }))
     return Fail("the setup program did not start");
+  // The launcher repaints when it next serves its messages, within 100 ms.
+  Sleep(500);
   if (!PictureTaken(dialog, argv[2], "working"))
     return Fail("no picture was taken");
 

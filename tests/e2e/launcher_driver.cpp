@@ -121,40 +121,35 @@ HWND FindProcessWindow(DWORD process, const char* caption) {
   return search.found;
 }
 
-StatusRecorder::StatusRecorder(HWND statusLine)
-    : statusLine_(statusLine), reader_([this] { Record(); }) {}
+StatusRecorder::StatusRecorder(DWORD launcherThread, std::string logPath)
+    : logPath_(std::move(logPath)) {
+  HMODULE module =
+      LoadLibraryA((DriverDirectory() + "halvex-e2e-status-hook.dll").c_str());
+  const auto hook =
+      reinterpret_cast<HOOKPROC>(GetProcAddress(module, "StatusHook@12"));
+  if (hook)
+    hook_ = SetWindowsHookExA(WH_CALLWNDPROC, hook, module, launcherThread);
+}
 
 StatusRecorder::~StatusRecorder() { Stop(); }
 
 void StatusRecorder::Stop() {
-  stop_ = true;
-  if (reader_.joinable()) reader_.join();
-}
-
-void StatusRecorder::Record() {
-  std::string last;
-  while (!stop_ && IsWindow(statusLine_)) {
-    char text[512] = {};
-    DWORD_PTR length = 0;
-    if (SendMessageTimeoutA(statusLine_, WM_GETTEXT, sizeof text,
-                            reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
-                            CrossProcessTimeoutMs, &length) &&
-        std::string(text, length) != last) {
-      last.assign(text, length);
-      std::lock_guard<std::mutex> lock(mutex_);
-      texts_.push_back(last);
-    }
-  }
+  if (hook_) UnhookWindowsHookEx(hook_);
+  hook_ = nullptr;
 }
 
 std::vector<std::string> StatusRecorder::Texts() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return texts_;
+  std::vector<std::string> texts;
+  const std::string log = ReadFileText(logPath_);
+  size_t start = 0;
+  for (size_t end; (end = log.find('\n', start)) != std::string::npos;
+       start = end + 1)
+    texts.push_back(log.substr(start, end - start));
+  return texts;
 }
 
 bool StatusRecorder::Saw(const std::string& text) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (const std::string& seen : texts_)
+  for (const std::string& seen : Texts())
     if (seen == text) return true;
   return false;
 }

@@ -5,13 +5,10 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace e2e {
@@ -48,28 +45,25 @@ std::vector<std::string> DirectoryEntries(const std::string& path);
 // A top-level window of `process` with this caption, or null.
 HWND FindProcessWindow(DWORD process, const char* caption);
 
-// Records every distinct text of the launcher's status line, in order, by
-// reading it as fast as the launcher answers.
+// Records every text set on the launcher's status line, in order: a window
+// hook on the launcher's thread appends each to the log file that the
+// launcher found named in HALVEX_E2E_STATUS_LOG when it started.
 class StatusRecorder {
  public:
-  explicit StatusRecorder(HWND statusLine);
+  StatusRecorder(DWORD launcherThread, std::string logPath);
   ~StatusRecorder();
   StatusRecorder(const StatusRecorder&) = delete;
   StatusRecorder& operator=(const StatusRecorder&) = delete;
 
+  bool Hooked() const { return hook_ != nullptr; }
   std::vector<std::string> Texts() const;
   bool Saw(const std::string& text) const;
-  // Stops reading; Texts() keeps what was seen.
+  // Removes the hook; Texts() keeps what was logged.
   void Stop();
 
  private:
-  void Record();
-
-  HWND statusLine_;
-  mutable std::mutex mutex_;
-  std::vector<std::string> texts_;
-  std::atomic<bool> stop_{false};
-  std::thread reader_;
+  std::string logPath_;
+  HHOOK hook_ = nullptr;
 };
 
 // One started launcher process.
@@ -85,6 +79,7 @@ class Launcher {
   Launcher& operator=(const Launcher&) = delete;
 
   DWORD Id() const { return process_.dwProcessId; }
+  DWORD ThreadId() const { return process_.dwThreadId; }
   bool Running() const;
   // The exit code once the process has ended within `limit`.
   std::optional<DWORD> WaitForExit(Clock::duration limit = Patience) const;
