@@ -5,6 +5,7 @@
 
 #include "extract.h"
 #include "platform.h"
+#include "signed_archive.h"
 
 ProcessText CompressedSetupPath;
 
@@ -189,9 +190,12 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
     return Fail("Error creating setup program.");
   PumpMessages();
 
-  // Every byte after the marker, straight out of the archive data.
+  // Every byte after the marker, straight out of the archive data, up to the
+  // certificate table of a signed archive.
   if (!WriteAll(held.compressedFile, archive.Bytes() + payloadStart - 1,
-                static_cast<DWORD>(size - payloadStart + 1)))
+                static_cast<DWORD>(
+                    PayloadEnd(archive.Bytes(), size, payloadStart - 1) -
+                    payloadStart + 1)))
     return Fail("Error writing setup program.");
   SetProgress(dialog, 50, false);
   PumpMessages();
