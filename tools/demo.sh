@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+bash tools/setup.sh
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
@@ -14,24 +15,19 @@ fi
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 \
   --target halvex-launcher halvex-sample-setup halvex-demo-driver
+cmake --preset host >/dev/null
+cmake --build --preset host -j2 --target halvex-pack
 build=build/windows
 tools/wine-run.sh --prepare "$build"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# The one place that makes the self-archive: the launcher image, the marker
-# and the sample compressed in the SZDD format.
-# TODO(packer): replace the body with the packer once it is part of the main
-# job's build:
-#   build/host/packer/halvex-pack build -q \
-#     "$build/samples/setup/halvex-sample-setup.exe" \
-#     --stub "$build/launcher/halvex-launcher.exe" -o "$1"
+# The self-archive: the launcher image embedded in the packer, the marker and
+# the sample compressed in the SZDD format.
 make_self_archive() {  # OUT
-  cp "$build/samples/setup/halvex-sample-setup.exe" "$work/setup.exe"
-  mscompress "$work/setup.exe"
-  { cat "$build/launcher/halvex-launcher.exe"; printf 'Archive sTaRT'
-    cat "$work/setup.exe_"; } > "$1"
+  build/host/packer/halvex-pack build "$build/samples/setup/halvex-sample-setup.exe" -o "$1"
+  build/host/packer/halvex-pack verify "$1"
 }
 
 windows_path() { local p; p=$(realpath "$1"); echo "Z:${p//\//\\}"; }

@@ -6,23 +6,18 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/setup.sh
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
 cmake --preset windows
 cmake --build --preset windows -j2
 cmake --preset host
 cmake --build --preset host -j2
 tools/wine-run.sh --prepare build/windows
 
-# Both suites run even when the first fails; the result is failed if either did.
-run_tests() {
-  local status=0
-  ctest --preset windows "$@" || status=1
-  ctest --preset host "$@" || status=1
-  return $status
-}
-
-if [ -z "${DISPLAY:-}" ]; then
-  export -f run_tests
-  xvfb-run -a -s "-screen 0 1024x768x24" bash -c 'run_tests "$@"' run_tests "$@"
-else
-  run_tests "$@"
-fi
+# Both suites run even when the first fails; the result fails if either did.
+status=0
+ctest --preset windows "$@" || status=1
+ctest --preset host "$@" || status=1
+exit $status
