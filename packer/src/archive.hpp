@@ -1,5 +1,5 @@
-// Self-archives (spec Part 2.1): launcher image, the 13-byte PayloadMarker,
-// then an SZDD payload up to the end of the file.
+// Self-archives: the launcher image, the 13-byte PayloadMarker, then an
+// SZDD payload up to the end of the file (the marker is the only locator).
 #pragma once
 
 #include <array>
