@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "signed_archive.h"
+
 namespace halvex {
 namespace {
 
@@ -69,7 +71,7 @@ PeInfo parse_pe32(ByteView d) {
   const std::uint32_t dirs = u32(d, opt + 92);  // NumberOfRvaAndSizes
   if (dirs > 4 && opt_size >= 96 + 5 * 8) {     // certificate table: a file offset
     const std::uint64_t cert = u32(d, opt + 96 + 4 * 8), cert_size = u32(d, opt + 100 + 4 * 8);
-    if (cert && cert_size) end = std::max(end, cert + cert_size);
+    if (cert && cert_size) info.certificate_offset = cert, info.certificate_size = cert_size;
   }
   info.image_end = end;
   return info;
@@ -77,9 +79,10 @@ PeInfo parse_pe32(ByteView d) {
 
 PeInfo check_stub(ByteView stub) {
   const PeInfo pe = parse_pe32(stub);
-  if (pe.image_end > stub.size())
+  const std::uint64_t described = std::max(pe.image_end, pe.certificate_end());
+  if (described > stub.size())
     throw InvalidData("truncated PE image: its headers describe " +
-                      std::to_string(pe.image_end) + " bytes, the file has " +
+                      std::to_string(described) + " bytes, the file has " +
                       std::to_string(stub.size()));
   if (const auto at = find_marker(stub))
     throw InvalidData("the stub contains the 13 marker bytes at offset " +
@@ -101,8 +104,28 @@ ByteView payload_of(ByteView archive, std::size_t* marker_at) {
   const auto at = find_marker(archive);
   if (!at) throw InvalidData("no marker (\"Archive \" followed by \"sTaRT\"): not a self-archive");
   if (marker_at) *marker_at = *at;
-  return archive.subspan(*at + kMarkerSize);
+  const std::size_t start = *at + kMarkerSize;
+  // The launcher's own rule; it holds archives below 2 GiB only.
+  if (archive.size() > 0x7FFFFFFF) return archive.subspan(start);
+  const int end = PayloadEnd(archive.data(), static_cast<int>(archive.size()),
+                             static_cast<int>(start));
+  return archive.subspan(start, static_cast<std::size_t>(end) - start);
 }
+
+namespace {
+
+// A signer pads the file with zero bytes to a multiple of 8 before it adds
+// the table.  Such padding behind a stream that already gave the header's
+// size would be decoded into trailing bytes of the setup program.
+bool padded_by_signer(ByteView payload, std::uint64_t payload_offset,
+                      const szdd::ExpandInfo& info) {
+  if (!info.size_reached_at || *info.size_reached_at >= payload.size()) return false;
+  const ByteView tail = payload.subspan(*info.size_reached_at);
+  return tail.size() < 8 && (payload_offset + payload.size()) % 8 == 0 &&
+         std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+}  // namespace
 
 ArchiveSummary verify_archive(ByteView archive, Bytes* expanded,
                               const szdd::ExpandOptions& options) {
@@ -115,14 +138,22 @@ ArchiveSummary verify_archive(ByteView archive, Bytes* expanded,
     throw InvalidData(std::string("the bytes before the marker are not a PE32 program: ") +
                       e.what());
   }
-  if (pe.image_end > at)
+  // The image's own certificate table counts as part of it when it lies
+  // before the marker; a signed archive's table lies behind the payload.
+  const std::uint64_t image_end = pe.certificate_end() <= at
+                                      ? std::max(pe.image_end, pe.certificate_end())
+                                      : pe.image_end;
+  if (image_end > at)
     throw InvalidData("the first marker, at offset " + std::to_string(at) +
                       ", lies inside the PE image, which ends at " +
-                      std::to_string(pe.image_end));
+                      std::to_string(image_end));
   if (payload.empty()) throw InvalidData("the payload is empty: the marker ends the file");
   ArchiveSummary sum;
   sum.image_size = at;
   sum.payload_size = payload.size();
+  sum.archive_size = archive.size();
+  const std::uint64_t payload_offset = at + kMarkerSize;
+  sum.certificate_size = archive.size() - payload_offset - payload.size();
   szdd::ExpandInfo info;
   Bytes data;
   try {
@@ -131,6 +162,14 @@ ArchiveSummary verify_archive(ByteView archive, Bytes* expanded,
     throw InvalidData(std::string("payload: ") + e.what());
   }
   sum.expanded_size = info.header.expanded_size;
+  if (sum.certificate_size && padded_by_signer(payload, payload_offset, info))
+    throw InvalidData(
+        "the signer padded the archive: " +
+        std::to_string(payload.size() - *info.size_reached_at) +
+        " zero bytes lie between the end of the compressed stream and the certificate "
+        "table; the launcher would write them into \"setup.ex_\" and the setup program "
+        "would get trailing bytes.  Build the archive with halvex-pack build (its length "
+        "is then a multiple of 8 and signing adds no padding), then sign it again");
   if (!info.exact()) throw InvalidData("payload: " + info.problem());
   if (expanded) *expanded = std::move(data);
   return sum;

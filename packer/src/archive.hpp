@@ -33,9 +33,12 @@ std::optional<std::size_t> find_marker(ByteView data);
 struct PeInfo {
   std::uint16_t machine = 0;
   std::uint16_t sections = 0;
-  // End of everything the image's headers describe in the file: headers,
-  // section raw data and the certificate table.
+  // End of the headers and the section raw data in the file.
   std::uint64_t image_end = 0;
+  // The certificate table (data directory 4), a file offset and a size; 0, 0
+  // when the image names none.
+  std::uint64_t certificate_offset = 0, certificate_size = 0;
+  std::uint64_t certificate_end() const { return certificate_offset + certificate_size; }
 };
 // Parses a PE32 (not PE32+) program image; throws InvalidData with the reason.
 PeInfo parse_pe32(ByteView image);
@@ -48,7 +51,9 @@ Bytes join_archive(ByteView stub, ByteView payload);
 
 struct ArchiveSummary {
   std::uint64_t image_size = 0;    // bytes before the marker
-  std::uint64_t payload_size = 0;  // bytes after it
+  std::uint64_t payload_size = 0;  // bytes after it, up to a certificate table
+  std::uint64_t archive_size = 0;
+  std::uint64_t certificate_size = 0;  // of a signed archive's table, else 0
   std::uint32_t expanded_size = 0;
   double ratio() const {
     return expanded_size ? 100.0 * static_cast<double>(payload_size) / expanded_size : 0.0;
@@ -57,7 +62,10 @@ struct ArchiveSummary {
 
 // verify: marker found by the first-occurrence rule and behind the end of
 // the PE image, valid payload header, payload expanding to exactly the
-// header's size with nothing after the stream.  If `expanded` is given it
+// header's size with nothing after the stream.  In a signed archive the
+// payload ends where the certificate table begins, as the launcher sees it;
+// zero bytes between the stream and the table (a signer's padding) are
+// refused with that reason.  If `expanded` is given it
 // receives the expanded data.  Throws InvalidData with the reason.
 ArchiveSummary verify_archive(ByteView archive, Bytes* expanded = nullptr,
                               const szdd::ExpandOptions& options = {});
@@ -68,7 +76,9 @@ ArchiveSummary verify_archive(ByteView archive, Bytes* expanded = nullptr,
 Bytes extract_payload(ByteView archive, szdd::ExpandInfo* info = nullptr,
                       const szdd::ExpandOptions& options = {});
 
-// The payload bytes (after the first marker); throws InvalidData if none.
+// The payload bytes as the launcher takes them: after the first marker, up to
+// the certificate table of a signed archive or else to the end of the file.
+// Throws InvalidData if there is no marker.
 ByteView payload_of(ByteView archive, std::size_t* marker_at = nullptr);
 
 }  // namespace halvex

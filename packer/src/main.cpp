@@ -63,7 +63,20 @@ void print_summary(const fs::path& archive, const ArchiveSummary& s) {
   std::printf("  payload size:  %" PRIu64 " bytes\n", s.payload_size);
   std::printf("  expanded size: %" PRIu32 " bytes\n", s.expanded_size);
   std::printf("  ratio:         %.2f %%\n", s.ratio());
+  if (s.certificate_size)
+    std::printf("  signed:        certificate table of %" PRIu64
+                " bytes; the payload ends where it begins\n",
+                s.certificate_size);
+  else if (s.archive_size % 8)
+    std::printf("  signing:       the length is not a multiple of 8: a signer would pad it, "
+                "and the setup program would get trailing bytes\n");
 }
+
+// Signing pads an archive to a multiple of 8 before it appends the
+// certificate table, and the launcher would take that padding for payload.
+constexpr const char* kUnalignedWarning =
+    "the archive's length is not a multiple of 8: signing it would add padding "
+    "that the setup program would get as trailing bytes";
 
 struct BuildArgs {
   std::string setup, out, stub;
@@ -92,6 +105,7 @@ int cmd_build(const BuildArgs& a) {
   if (setup.empty()) fail(kInvalid, a.setup, "the setup program is empty");
 
   Bytes payload;
+  szdd::CompressStats stats;
   if (a.precompressed) {
     try {
       szdd::parse_header(setup);
@@ -103,8 +117,9 @@ int cmd_build(const BuildArgs& a) {
     ProgressBar bar("compressing", setup.size(), !a.quiet);
     szdd::CompressOptions o;
     o.progress = bar.callback();
+    o.align_after = stub.size() + kMarkerSize;
     try {
-      payload = szdd::compress(setup, o);
+      payload = szdd::compress(setup, o, &stats);
     } catch (const szdd::Error& e) {
       fail(kInvalid, a.setup, e.what());
     }
@@ -127,7 +142,13 @@ int cmd_build(const BuildArgs& a) {
   } catch (const IoError& e) {
     throw FileError{kIo, "", e.what()};
   }
-  if (!a.quiet) print_summary(a.out, sum);
+  if (archive.size() % 8) warn(a.out, kUnalignedWarning);
+  if (!a.quiet) {
+    print_summary(a.out, sum);
+    if (!a.precompressed)
+      std::printf("  alignment:     %" PRIu64 " bytes above the optimum of %" PRIu64 "\n",
+                  stats.output_bytes - stats.optimum_bytes, stats.optimum_bytes);
+  }
   return kOk;
 }
 

@@ -185,6 +185,102 @@ void report(const CompressOptions& o, std::uint64_t done, std::uint64_t total) {
   if (o.progress) o.progress(done, total);
 }
 
+// Alignment of the file's length.  Every parse costs at least the optimum in
+// bits, and the file is 14 + ceil(bits / 8) bytes long, so the smallest
+// aligned file is the parse with the least slack (bits above the optimum)
+// whose length fits.  Over a suffix of the input that starts on the optimal
+// path, a backward sweep finds for every position the set of slacks that
+// some parse of the rest reaches, next to the optimum of the rest; a forward
+// walk then follows a parse with the slack wanted.  Near-optimal parses are
+// plentiful, so a short suffix almost always suffices; it grows only when
+// it does not.
+using SlackSet = unsigned __int128;  // bit s: slack s reachable
+constexpr unsigned kMaxSlack = 127;
+
+class SuffixSlacks {
+ public:
+  SuffixSlacks(const std::vector<std::uint8_t>& longest, std::size_t from)
+      : longest_(longest), from_(from), best_(longest.size() - from + 1, 0),
+        reach_(longest.size() - from + 1, 0) {
+    const std::size_t n = longest.size();
+    reach_[n - from] = 1;
+    for (std::size_t i = n; i-- > from;) {
+      std::uint64_t best = kLiteralBits + best_at(i + 1);
+      for (unsigned k = kMinMatch; k <= longest[i]; ++k)
+        best = std::min<std::uint64_t>(best, kMatchBits + best_at(i + k));
+      best_[i - from] = best;
+      SlackSet reach = 0;
+      for_each_edge(i, [&](unsigned, unsigned slack, SlackSet next) {
+        reach |= next << slack;
+        return false;
+      });
+      reach_[i - from] = reach;
+    }
+  }
+
+  bool reaches(unsigned slack) const { return (reach_[0] >> slack) & 1; }
+
+  // Rewrites choice[from, n) to a parse of exactly `slack` bits above the
+  // optimum of the suffix.
+  void follow(unsigned slack, std::vector<std::uint8_t>& choice) const {
+    for (std::size_t i = from_; i < longest_.size();) {
+      unsigned taken = 0;
+      for_each_edge(i, [&](unsigned length, unsigned edge_slack, SlackSet next) {
+        if (edge_slack > slack || !((next >> (slack - edge_slack)) & 1)) return false;
+        taken = length;
+        slack -= edge_slack;
+        return true;
+      });
+      choice[i] = static_cast<std::uint8_t>(taken == 1 ? 0 : taken);
+      i += taken;
+    }
+  }
+
+ private:
+  std::uint64_t best_at(std::size_t i) const { return best_[i - from_]; }
+
+  // Calls visit(length, slack of the edge, slacks reached behind it) for the
+  // literal and each match at i, until visit returns true.
+  template <class F>
+  void for_each_edge(std::size_t i, F&& visit) const {
+    const auto edge = [&](unsigned length, unsigned bits) {
+      const std::uint64_t slack = bits + best_at(i + length) - best_at(i);
+      return slack <= kMaxSlack &&
+             visit(length, static_cast<unsigned>(slack), reach_[i + length - from_]);
+    };
+    if (edge(1, kLiteralBits)) return;
+    for (unsigned k = kMinMatch; k <= longest_[i]; ++k)
+      if (edge(k, kMatchBits)) return;
+  }
+
+  const std::vector<std::uint8_t>& longest_;
+  std::size_t from_;
+  std::vector<std::uint64_t> best_;
+  std::vector<SlackSet> reach_;
+};
+
+bool length_fits(std::uint64_t before, std::uint64_t bits) {
+  return (before + kHeaderSize + (bits + 7) / 8) % 8 == 0;
+}
+
+// Turns the optimal `choice` into the cheapest parse whose file, behind
+// `before` bytes, ends on a multiple of 8; false when none does.
+bool align_parse(const std::vector<std::uint8_t>& longest, std::uint64_t optimum_bits,
+                 std::uint64_t before, std::vector<std::uint8_t>& choice) {
+  const std::size_t n = longest.size();
+  for (std::size_t span = 1 << 16;; span *= 8) {
+    std::size_t from = 0;  // the first position of the optimal path in the span
+    while (from + span < n) from += choice[from] ? choice[from] : 1;
+    const SuffixSlacks slacks(longest, from);
+    for (unsigned slack = 0; slack <= kMaxSlack; ++slack)
+      if (slacks.reaches(slack) && length_fits(before, optimum_bits + slack)) {
+        slacks.follow(slack, choice);
+        return true;
+      }
+    if (from == 0) return false;
+  }
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> longest_matches(std::span<const std::uint8_t> input) {
@@ -209,7 +305,7 @@ std::vector<std::uint8_t> compress(std::span<const std::uint8_t> input,
   constexpr std::size_t kReportEvery = 1 << 18;
 
   // Pass 1: longest match everywhere.
-  std::vector<std::uint8_t> choice(n, 0);
+  std::vector<std::uint8_t> choice(n, 0), longest;
   {
     auto mf = std::make_unique<MatchFinder>(input);
     for (std::size_t i = 0; i + kMinMatch <= n; ++i) {
@@ -218,6 +314,8 @@ std::vector<std::uint8_t> compress(std::span<const std::uint8_t> input,
       if ((i & (kReportEvery - 1)) == 0) report(options, i, work);
     }
   }
+
+  if (options.align_after) longest = choice;
 
   // Backward sweep: cost[i] = cheapest coding of input[i, n), in bits.
   // Only the next 18 costs are needed at a time.
@@ -236,6 +334,8 @@ std::vector<std::uint8_t> compress(std::span<const std::uint8_t> input,
     choice[i] = static_cast<std::uint8_t>(pick);
   }
   const std::uint64_t optimum_bits = cost[0];
+  const bool aligned = options.align_after &&
+                       align_parse(longest, optimum_bits, *options.align_after, choice);
 
   // Pass 2: emit the chosen path.
   std::vector<std::uint8_t> out;
@@ -292,6 +392,7 @@ std::vector<std::uint8_t> compress(std::span<const std::uint8_t> input,
     stats->optimum_bits = optimum_bits;
     stats->optimum_bytes = kHeaderSize + (optimum_bits + 7) / 8;
     stats->output_bytes = out.size();
+    stats->aligned = aligned;
   }
   return out;
 }

@@ -58,6 +58,13 @@ class Pack : public ::testing::Test {
   Bytes payload = szdd::compress(setup);
   Bytes marker = text_of(kMarkerText);
 
+  // What build makes: the parse whose archive length is a multiple of 8.
+  Bytes aligned_payload(std::size_t stub_size) const {
+    szdd::CompressOptions options;
+    options.align_after = stub_size + kMarkerText.size();
+    return szdd::compress(setup, options);
+  }
+
   RunResult pack(const std::string& args) { return run(quote(kPack) + " " + args, dir.path()); }
   std::string p(const std::string& name) { return quote((dir / name).string()); }
   void write_files() {
@@ -103,7 +110,8 @@ TEST_F(Pack, BuildVerifyExtract) {
   RunResult r = pack("build " + p("setup.exe") + " -o " + p("out.exe") + " --stub " + p("stub.exe"));
   ASSERT_EQ(r.code, 0) << r.err;
   const Bytes archive = read(dir / "out.exe");
-  EXPECT_EQ(archive, cat({make_pe32(), marker, payload}));
+  EXPECT_EQ(archive, cat({make_pe32(), marker, aligned_payload(1024)}));
+  EXPECT_EQ(archive.size() % 8, 0u);
   r = pack("verify " + p("out.exe"));
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("image size:    1024"), std::string::npos) << r.out;
@@ -237,7 +245,73 @@ TEST_F(Pack, DefaultStubIsTheLauncherImage) {
   write_files();
   RunResult r = pack("build " + p("setup.exe") + " -o " + p("HalvexSetup.exe"));
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(read(dir / "HalvexSetup.exe"), cat({read(launcher), marker, payload}));
+  const Bytes image = read(launcher);
+  EXPECT_EQ(read(dir / "HalvexSetup.exe"), cat({image, marker, aligned_payload(image.size())}));
   r = pack("verify " + p("HalvexSetup.exe"));
   EXPECT_EQ(r.code, 0) << r.err;
+}
+
+// Signing as Authenticode does it: the certificate table goes at the end of
+// the file, named by data directory 4 of the image's header, after zero
+// padding up to a multiple of 8.
+Bytes sign(Bytes archive, std::size_t table_size = 1456) {
+  while (archive.size() % 8) archive.push_back(0);
+  const std::size_t entry = 0x58 + 96 + 4 * 8;  // of make_pe32's header
+  put32(archive, entry, static_cast<std::uint32_t>(archive.size()));
+  put32(archive, entry + 4, static_cast<std::uint32_t>(table_size));
+  const Bytes table = random_bytes(table_size, 99);
+  archive.insert(archive.end(), table.begin(), table.end());
+  return archive;
+}
+
+TEST_F(Pack, SignedArchiveVerifiesAndExtractsUpToTheTable) {
+  write_files();
+  ASSERT_EQ(pack("build -q " + p("setup.exe") + " -o " + p("out.exe") + " --stub " + p("stub.exe")).code, 0);
+  const Bytes built = read(dir / "out.exe");
+  const Bytes signed_archive = sign(built);
+  ASSERT_EQ(signed_archive.size(), built.size() + 1456) << "signing padded a built archive";
+  write(dir / "signed.exe", signed_archive);
+  RunResult r = pack("verify " + p("signed.exe"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("certificate table of 1456 bytes"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("payload size:  " + std::to_string(built.size() - 1024 - 13)),
+            std::string::npos) << r.out;
+  r = pack("extract " + p("signed.exe") + " -o " + p("setup.out"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+  EXPECT_EQ(read(dir / "setup.out"), setup);
+}
+
+TEST_F(Pack, ArchivePaddedByTheSignerIsRefusedWithTheReason) {
+  // An unaligned archive, as another tool would make it.
+  const Bytes stub = make_pe32();
+  Bytes unaligned = cat({stub, marker, payload});
+  for (std::size_t cut = 0; unaligned.size() % 8 == 0; ++cut)
+    unaligned = cat({stub, marker, szdd::compress(Bytes(setup.begin(), setup.end() - cut))});
+  write(dir / "plain.exe", unaligned);
+  RunResult r = pack("verify " + p("plain.exe"));
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("not a multiple of 8"), std::string::npos) << r.out;
+  expect_rejected(sign(unaligned), "zero bytes lie between the end of the compressed stream");
+  expect_rejected(sign(unaligned), "trailing bytes");
+}
+
+TEST_F(Pack, CertificateEntriesTheLauncherIgnoresChangeNothing) {
+  const Bytes stub = make_pe32();
+  const Bytes archive = cat({stub, marker, aligned_payload(stub.size())});
+  const std::size_t entry = 0x58 + 96 + 4 * 8;
+  // The stub's own table, before the marker: the payload runs to the end.
+  Bytes own = archive;
+  put32(own, entry, 512);
+  put32(own, entry + 4, 256);
+  write(dir / "own.exe", own);
+  EXPECT_EQ(pack("verify " + p("own.exe")).code, 0);
+  // A table that does not end at the end of the file, or reaches past it,
+  // is no signature: the bytes behind the stream are payload.
+  for (const std::uint32_t size : {1000u, 2000u}) {
+    Bytes elsewhere = cat({archive, random_bytes(1456, 5)});
+    put32(elsewhere, entry, static_cast<std::uint32_t>(archive.size()));
+    put32(elsewhere, entry + 4, size);
+    expect_rejected(elsewhere, "after the end of the stream");
+  }
 }

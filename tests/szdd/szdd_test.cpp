@@ -287,3 +287,46 @@ TEST(SzddExpand, FileToFile) {
   EXPECT_EQ(read(dir / "a"), in);
   EXPECT_THROW(szdd::expand_file((dir / "missing").string(), (dir / "b").string()), szdd::Error);
 }
+
+// The aligned parse: the file, behind `before` bytes, ends on a multiple of
+// 8, it is the smallest such file (no parse is below the optimum, so the
+// least size with the right remainder is the optimum's size rounded up to
+// it), and it still expands to the input with nothing after the stream.
+TEST(SzddAligned, SmallestFileOfEachRemainder) {
+  const std::vector<Bytes> inputs = {
+      random_bytes(40000, 3, 4), random_bytes(300000, 4, 16),
+      text_of(std::string(5000, 'a') + "The quick brown fox jumps over the lazy dog. " +
+              std::string(700, ' ')),
+      read(wine_dll("kernel32.dll"))};
+  for (const Bytes& input : inputs) {
+    ASSERT_FALSE(input.empty());
+    for (std::uint64_t before = 23552 + 13; before < 23552 + 13 + 8; ++before) {
+      szdd::CompressOptions options;
+      options.align_after = before;
+      szdd::CompressStats stats;
+      const Bytes file = szdd::compress(input, options, &stats);
+      const std::uint64_t least =
+          stats.optimum_bytes + (8 - (before + stats.optimum_bytes) % 8) % 8;
+      SCOPED_TRACE(testing::Message() << input.size() << " bytes behind " << before);
+      EXPECT_TRUE(stats.aligned);
+      EXPECT_EQ((before + file.size()) % 8, 0u);
+      EXPECT_EQ(file.size(), least);
+      EXPECT_EQ(stats.output_bytes, file.size());
+      szdd::ExpandInfo info;
+      EXPECT_EQ(szdd::expand(file, &info), input);
+      EXPECT_TRUE(info.exact()) << info.problem();
+    }
+  }
+}
+
+TEST(SzddAligned, InputsWithoutAFittingParseKeepTheOptimum) {
+  // One byte has one parse only: a flag byte and a literal.
+  for (std::uint64_t before = 0; before < 8; ++before) {
+    szdd::CompressOptions options;
+    options.align_after = before;
+    szdd::CompressStats stats;
+    const Bytes file = szdd::compress(text_of("x"), options, &stats);
+    EXPECT_EQ(file.size(), szdd::kHeaderSize + 2);
+    EXPECT_EQ(stats.aligned, (before + file.size()) % 8 == 0);
+  }
+}

@@ -78,6 +78,11 @@ struct CompressOptions {
   // Called now and then with (positions done, total work); total is
   // 2 * input size (the match pass and the output pass).
   std::function<void(std::uint64_t, std::uint64_t)> progress;
+  // When set: choose the parse so that this many bytes (what precedes the
+  // file in its container) plus the file's length is a multiple of 8, at the
+  // smallest size above the optimum that allows it.  Nothing is ever added
+  // behind the stream: a decoder would take it for more data.
+  std::optional<std::uint64_t> align_after;
 };
 
 struct CompressStats {
@@ -87,6 +92,9 @@ struct CompressStats {
   std::uint64_t optimum_bits = 0;   // cost model's minimum: 9/literal, 17/match
   std::uint64_t optimum_bytes = 0;  // header + ceil(optimum_bits / 8)
   std::uint64_t output_bytes = 0;   // what was actually written
+  // With align_after: false when no parse of the input has a fitting length
+  // (tiny inputs); the output is then the optimum.
+  bool aligned = false;
 };
 
 // Optimal parse: the output is the smallest SZDD mode "A" file for `input`.
