@@ -1,0 +1,38 @@
+// launcher-extract ARCHIVE OUT: runs the launcher's own extraction pipeline
+// on ARCHIVE as if it were the running program's file, with a temporary path
+// of its own, and copies the "setup.exe" it made to OUT. Lets the host tests
+// see what a setup program would get from a self-archive, signed or not.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "extract.h"
+#include "fault_injection.h"
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: launcher-extract ARCHIVE OUT\n");
+    return 2;
+  }
+  char temporary[MAX_PATH];
+  GetTempPathA(MAX_PATH, temporary);
+  const std::string scratch =
+      std::string(temporary) + "launcher-extract-" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(scratch.c_str(), nullptr);
+  SetEnvironmentVariableA("TMP", scratch.c_str());
+  SetEnvironmentVariableA("TEMP", scratch.c_str());
+  platform::faults::RedirectModuleFileName(argv[1]);
+
+  ProcessText setupProgramPath = {};
+  const bool extracted = ExtractSetupProgram(nullptr, setupProgramPath);
+  for (const auto& box : platform::faults::ErrorBoxes())
+    std::fprintf(stderr, "launcher-extract: %s\n", box.text.c_str());
+  const bool copied =
+      extracted && CopyFileA(setupProgramPath.CString(), argv[2], FALSE);
+  DeleteFileA(setupProgramPath.CString());
+  RemoveDirectoryA(FirstCreatedDirectory.CString());
+  RemoveDirectoryA(scratch.c_str());
+  return copied ? 0 : 1;
+}
