@@ -11,16 +11,6 @@ namespace {
 constexpr int MostMessagesPerPump = 101;
 constexpr DWORD ProgressPauseMilliseconds = 10;
 
-void AppendDecimal(Text& text, int value) {
-  char digits[10];
-  int first = sizeof digits;
-  do {
-    digits[--first] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0);
-  text.Append(TextView{digits + first, static_cast<int>(sizeof digits) - first});
-}
-
 }  // namespace
 
 void PumpMessages() {
@@ -35,11 +25,11 @@ void PumpMessages() {
 void ShowProgress(HWND dialog, bool starting) {
   if (ProgressPercent < 0) ProgressPercent = 0;
   if (ProgressPercent > 100) ProgressPercent = 100;
-  Text status(Literal("Decompressing setup : "));
-  AppendDecimal(status, ProgressPercent);
-  status.Append('%');
-  if (starting) status.Append(Literal(" starting setup program ..."));
-  platform::SetDlgItemTextA(dialog, StatusLineId, status.CString());
+  // Room for the longest line, "... 100% starting setup program ...".
+  char status[64];
+  platform::wsprintfA(status, "Decompressing setup : %d%%%s", ProgressPercent,
+                      starting ? " starting setup program ..." : "");
+  platform::SetDlgItemTextA(dialog, StatusLineId, status);
   platform::Sleep(ProgressPauseMilliseconds);
   PumpMessages();
 }

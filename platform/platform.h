@@ -203,6 +203,12 @@ inline LRESULT DispatchMessageA(const MSG* message) {
   return ::DispatchMessageA(message);
 }
 
+// Formats one number and one text, as the status line needs them.
+inline int wsprintfA(char* buffer, const char* format, int number,
+                     const char* text) {
+  return ::wsprintfA(buffer, format, number, text);
+}
+
 // A box with no owner window.
 inline int MessageBoxA(const char* text, const char* caption, UINT type) {
   if (faults::CaptureMessageBox(nullptr, text, caption, type)) return IDOK;
