@@ -52,6 +52,12 @@ void Text::TakeFrom(Text& other) {
   other.failed_ = false;
 }
 
+// Called byte by byte in several loops; one copy keeps the image small.
+__attribute__((noinline)) Text& Text::Append(char byte) & {
+  AppendBytes(TextView{&byte, 1});
+  return *this;
+}
+
 // Texts here are short paths and messages: each append takes a block of the
 // exact new size, which keeps the code small.
 void Text::AppendBytes(TextView tail) {

@@ -44,7 +44,7 @@ class Text {
     AppendBytes(tail);
     return *this;
   }
-  Text& Append(char byte) & { return Append(TextView{&byte, 1}); }
+  Text& Append(char byte) &;
   Text&& Append(TextView tail) && {
     AppendBytes(tail);
     return static_cast<Text&&>(*this);
