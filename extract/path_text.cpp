@@ -7,7 +7,9 @@ Text StripTrailingBackslashes(TextView text) {
 }
 
 Text AddBackslash(TextView text) {
-  return StripTrailingBackslashes(text).Append('\\');
+  Text path = StripTrailingBackslashes(text);
+  path.Append('\\');
+  return path;
 }
 
 namespace {

@@ -79,20 +79,24 @@ int BytesBeforeZero(const char* bytes, DWORD limit) {
 // platform said it needs.
 Text TemporaryPath() {
   char buffer[PathBufferSize];
-  const DWORD length = platform::GetTempPathA(PathBufferSize, buffer);
-  if (length == 0) return Text();
-  if (length < PathBufferSize)
-    return Text(TextView{buffer, BytesBeforeZero(buffer, length)});
-  HeapBlock larger(length);
-  if (!larger.Held()) return Text();
-  const auto bytes = reinterpret_cast<char*>(larger.Bytes());
-  const DWORD retried = platform::GetTempPathA(length, bytes);
-  if (retried == 0 || retried >= length) return Text();
-  return Text(TextView{bytes, BytesBeforeZero(bytes, retried)});
+  char* path = buffer;
+  DWORD length = platform::GetTempPathA(PathBufferSize, buffer);
+  HeapBlock larger;
+  if (length >= PathBufferSize) {
+    const DWORD needed = length;
+    larger.Allocate(needed);
+    path = reinterpret_cast<char*>(larger.Bytes());
+    length = larger.Held() ? platform::GetTempPathA(needed, path) : 0;
+    if (length >= needed) length = 0;  // still too long: as if none
+  }
+  return Text(TextView{path, BytesBeforeZero(path, length)});
 }
 
-Text WorkspaceFile(TextView workspace, TextView name) {
-  return AddBackslash(workspace).Append(name);
+// Sets `slot` to «<workspace>\<name>»; false when out of memory.
+bool AssignWorkspaceFile(ProcessText& slot, TextView workspace, TextView name) {
+  Text path = AddBackslash(workspace);
+  path.Append(name);
+  return !path.Failed() && AssignProcessText(slot, path.View());
 }
 
 // A write that reports success but wrote less than asked is a failure too:
@@ -171,17 +175,16 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   if (markerPosition < 1) return Fail("Source file corrupted or invalid.");
   const int payloadStart = markerPosition + PayloadMarkerLength;  // 1-based
 
-  const Text workspace =
-      AddBackslash(temporaryPath.View()).Append(Literal("Halvex"));
+  Text workspace = AddBackslash(temporaryPath.View());
+  workspace.Append(Literal("Halvex"));
   if (workspace.Failed()) return false;
   if (CreateDirectoryChain(workspace.View()) != 0) {
     CloseFileOnce(held.fileSlot);
     return Fail("Error creating temporary directory.");
   }
 
-  const Text compressedPath = WorkspaceFile(workspace.View(), Literal("setup.ex_"));
-  if (compressedPath.Failed() ||
-      !AssignProcessText(CompressedSetupPath, compressedPath.View()))
+  if (!AssignWorkspaceFile(CompressedSetupPath, workspace.View(),
+                           Literal("setup.ex_")))
     return false;
   held.compressedFile = platform::CreateFileA(
       CompressedSetupPath.CString(), GENERIC_READ | GENERIC_WRITE, 0,
@@ -201,9 +204,8 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   PumpMessages();
   CloseFileOnce(held.fileSlot);
 
-  const Text setupPath = WorkspaceFile(workspace.View(), Literal("setup.exe"));
-  if (setupPath.Failed() ||
-      !AssignProcessText(setupProgramPath, setupPath.View()))
+  if (!AssignWorkspaceFile(setupProgramPath, workspace.View(),
+                           Literal("setup.exe")))
     return false;
   held.fileSlot = platform::CreateFileA(setupProgramPath.CString(),
                                         GENERIC_WRITE, FILE_SHARE_READ,
