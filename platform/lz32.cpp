@@ -34,12 +34,13 @@ FARPROC KernelProcedure(const char* name) {
 // Systems without the LOAD_LIBRARY_SEARCH flags reject them as an invalid
 // parameter; there the full path from the system directory does the same.
 HMODULE LoadFromSystemDirectory() {
-  HMODULE module = ::LoadLibraryExA("lz32.dll", nullptr, kSearchSystem32);
+  // The name with the backslash that joins it to the system directory.
+  static constexpr char name[] = "\\lz32.dll";
+  HMODULE module = ::LoadLibraryExA(name + 1, nullptr, kSearchSystem32);
   if (module) return module;
   char path[MAX_PATH + 16];
   UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
-  const char name[] = "\\lz32.dll";
   for (UINT i = 0; i < sizeof name; ++i) path[length + i] = name[i];
   return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
