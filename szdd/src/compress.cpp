@@ -23,6 +23,7 @@
 // and pass 2 walks the input again, taking the source of each chosen match
 // from the same tree walk.
 #include <algorithm>
+#include <bitset>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -194,7 +195,7 @@ void report(const CompressOptions& o, std::uint64_t done, std::uint64_t total) {
 // walk then follows a parse with the slack wanted.  Near-optimal parses are
 // plentiful, so a short suffix almost always suffices; it grows only when
 // it does not.
-using SlackSet = unsigned __int128;  // bit s: slack s reachable
+using SlackSet = std::bitset<128>;  // bit s: slack s reachable
 constexpr unsigned kMaxSlack = 127;
 
 class SuffixSlacks {
@@ -218,7 +219,7 @@ class SuffixSlacks {
     }
   }
 
-  bool reaches(unsigned slack) const { return (reach_[0] >> slack) & 1; }
+  bool reaches(unsigned slack) const { return reach_[0].test(slack); }
 
   // Rewrites choice[from, n) to a parse of exactly `slack` bits above the
   // optimum of the suffix.
@@ -226,7 +227,7 @@ class SuffixSlacks {
     for (std::size_t i = from_; i < longest_.size();) {
       unsigned taken = 0;
       for_each_edge(i, [&](unsigned length, unsigned edge_slack, SlackSet next) {
-        if (edge_slack > slack || !((next >> (slack - edge_slack)) & 1)) return false;
+        if (edge_slack > slack || !next.test(slack - edge_slack)) return false;
         taken = length;
         slack -= edge_slack;
         return true;
