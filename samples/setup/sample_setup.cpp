@@ -9,6 +9,8 @@
 //                            "module=" and "process-id=" lines, and an
 //                            "ended" line at its end
 //   HALVEX_SAMPLE_EXIT_CODE  the process's exit code (default 0)
+//   HALVEX_SAMPLE_SELF_COPY  path to copy the program's own file to at start,
+//                            so a test sees the bytes it was started from
 
 #include <windows.h>
 
@@ -39,11 +41,17 @@ void AppendToReport(const char* key, const char* value) {
   }
 }
 
-void ReportStart() {
+void CopySelf(const char* module) {
+  char path[MAX_PATH];
+  const DWORD length =
+      GetEnvironmentVariableA("HALVEX_SAMPLE_SELF_COPY", path, sizeof path);
+  if (length == 0 || length >= sizeof path) return;
+  CopyFileA(module, path, FALSE);
+}
+
+void ReportStart(const char* module) {
   char directory[MAX_PATH] = {};
   GetCurrentDirectoryA(sizeof directory, directory);
-  char module[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, module, sizeof module);
   AppendToReport("command-line=", GetCommandLineA());
   AppendToReport("current-directory=", directory);
   AppendToReport("module=", module);
@@ -89,7 +97,10 @@ HWND CreateSetupWindow(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  ReportStart();
+  char module[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, module, sizeof module);
+  CopySelf(module);
+  ReportStart(module);
   HWND window = CreateSetupWindow(instance);
   ShowWindow(window, show);
   SetTimer(window, CloseTimer,
