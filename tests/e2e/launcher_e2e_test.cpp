@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -63,6 +64,17 @@ std::multimap<std::string, std::string> ParseReport(const std::string& text) {
   return entries;
 }
 
+// Equal bytes, or where the first difference lies.
+::testing::AssertionResult SameBytes(const std::string& expected,
+                                     const std::string& actual) {
+  if (expected == actual) return ::testing::AssertionSuccess();
+  const auto [left, right] = std::mismatch(expected.begin(), expected.end(),
+                                           actual.begin(), actual.end());
+  return ::testing::AssertionFailure()
+         << "expected " << expected.size() << " bytes, got " << actual.size()
+         << "; first difference at offset " << (left - expected.begin());
+}
+
 std::string Only(const std::multimap<std::string, std::string>& report,
                  const std::string& key) {
   EXPECT_EQ(report.count(key), 1u) << key;
@@ -95,6 +107,8 @@ class LauncherRun : public ::testing::Test {
   std::string Base(const std::string& name) const { return base_ + name; }
   std::string CurrentDirectory() const { return Base("cwd"); }
   std::string Report() const { return Base("report.txt"); }
+  // The setup program's copy of the file it was started from.
+  std::string SelfCopy() const { return Base("self-copy.exe"); }
   std::string Workspace() const { return temporaryPath_ + "Halvex"; }
   std::string SetupProgram() const { return Workspace() + "\\setup.exe"; }
 
@@ -114,6 +128,7 @@ class LauncherRun : public ::testing::Test {
             {"HALVEX_SAMPLE_REPORT", Report()},
             {"HALVEX_SAMPLE_SHOW_MS", std::to_string(showMilliseconds)},
             {"HALVEX_SAMPLE_EXIT_CODE", std::to_string(exitCode)},
+            {"HALVEX_SAMPLE_SELF_COPY", SelfCopy()},
             {"HALVEX_E2E_STATUS_LOG", Base("status.log")}});
     ASSERT_TRUE(launcher_->Running()) << archive;
     dialog_ = launcher_->WaitForDialog();
@@ -326,6 +341,22 @@ TEST_F(InstallRun, SetupThatCannotStart) {
   // Nothing tells of the failed start: the status line stays as it was.
   EXPECT_EQ(Statuses(), (std::vector<std::string>{Percent(0), Percent(25),
                                                   Percent(50), Starting}));
+  ExpectEmpty(temporaryPath_);
+}
+
+// A self-archive built by halvex-pack from a signed setup program, then
+// signed itself: the certificate table at its end is no part of the payload,
+// so the setup program started is the signed one, byte for byte. Both were
+// verified by osslsigncode when the fixtures were made, so equal bytes also
+// mean a signature that still verifies.
+TEST_F(InstallRun, SignedArchiveGivesTheSignedSetupProgramIntact) {
+  const std::string signedSetup = ReadFileText(Fixture("signed-setup.exe"));
+  ASSERT_FALSE(signedSetup.empty());
+  Start("signed.exe");
+  Install();
+  ExpectExitWithoutBox();
+  EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
+  EXPECT_TRUE(SameBytes(signedSetup, ReadFileText(SelfCopy())));
   ExpectEmpty(temporaryPath_);
 }
 
