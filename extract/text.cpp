@@ -53,7 +53,7 @@ void Text::TakeFrom(Text& other) {
 }
 
 // Called byte by byte in several loops; one copy keeps the image small.
-__attribute__((noinline)) Text& Text::Append(char byte) & {
+__attribute__((noinline)) Text& Text::Append(char byte) {
   AppendBytes(TextView{&byte, 1});
   return *this;
 }

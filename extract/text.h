@@ -38,21 +38,11 @@ class Text {
   bool Failed() const { return failed_; }
   char At(int index) const { return bytes_[index]; }
 
-  // Appending to a temporary yields the temporary, so a path can be built
-  // in one expression: AddBackslash(dir).Append(name).
-  Text& Append(TextView tail) & {
+  Text& Append(TextView tail) {
     AppendBytes(tail);
     return *this;
   }
-  Text& Append(char byte) &;
-  Text&& Append(TextView tail) && {
-    AppendBytes(tail);
-    return static_cast<Text&&>(*this);
-  }
-  Text&& Append(char byte) && {
-    AppendBytes(TextView{&byte, 1});
-    return static_cast<Text&&>(*this);
-  }
+  Text& Append(char byte);
 
  private:
   void TakeFrom(Text& other);

@@ -98,7 +98,8 @@ TEST(AddBackslashTest, EndsInExactlyOneBackslash) {
 
 TEST(AddBackslashTest, LeavesTheCallersTextAlone) {
   const std::string path = "C:\\Temp\\\\";
-  const Text joined = AddBackslash(View(path)).Append(View("Halvex"));
+  Text joined = AddBackslash(View(path));
+  joined.Append(View("Halvex"));
   EXPECT_EQ(Bytes(joined), "C:\\Temp\\Halvex");
   EXPECT_EQ(path, "C:\\Temp\\\\");
 }
