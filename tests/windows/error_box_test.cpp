@@ -39,17 +39,9 @@ INSTANTIATE_TEST_SUITE_P(
                       "Source file corrupted or invalid.",
                       "Error creating temporary directory.",
                       "Error writing setup program.",
-                      ErrorCreatingSetupProgram, ErrorAllocatingMemoryBuffers,
-                      ErrorInitializingDecompression,
-                      ErrorDecompressingSetupProgram, ""));
-
-TEST(ErrorCatalogue, SharedMessagesReadAsTheUserExpects) {
-  EXPECT_STREQ(ErrorCreatingSetupProgram, "Error creating setup program.");
-  EXPECT_STREQ(ErrorAllocatingMemoryBuffers, "Error allocating memory buffers.");
-  EXPECT_STREQ(ErrorInitializingDecompression,
-               "Error initializing decompression routines.");
-  EXPECT_STREQ(ErrorDecompressingSetupProgram,
-               "Error decompressing setup program.");
-}
+                      "Error creating setup program.",
+                      "Error allocating memory buffers.",
+                      "Error initializing decompression routines.",
+                      "Error decompressing setup program.", ""));
 
 }  // namespace
