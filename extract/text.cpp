@@ -97,10 +97,3 @@ TextView ZeroTerminated(const char* text) {
   while (text[length] != 0) ++length;
   return {text, length};
 }
-
-bool SameText(TextView a, TextView b) {
-  if (a.length != b.length) return false;
-  for (int i = 0; i < a.length; ++i)
-    if (a.bytes[i] != b.bytes[i]) return false;
-  return true;
-}

@@ -36,7 +36,6 @@ class Text {
   int Length() const { return length_; }
   bool Empty() const { return length_ == 0; }
   bool Failed() const { return failed_; }
-  char At(int index) const { return bytes_[index]; }
 
   Text& Append(TextView tail) {
     AppendBytes(tail);
@@ -67,5 +66,3 @@ struct ProcessText {
 // Copies `value` into `slot`; returns false (slot unchanged) when out of memory.
 bool AssignProcessText(ProcessText& slot, TextView value);
 void ReleaseProcessText(ProcessText& slot);
-
-bool SameText(TextView a, TextView b);

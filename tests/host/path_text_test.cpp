@@ -62,12 +62,6 @@ TEST(TextTest, MoveLeavesTheSourceEmpty) {
   EXPECT_STREQ(source.CString(), "");
 }
 
-TEST(TextTest, SameTextComparesLengthAndEveryByte) {
-  EXPECT_TRUE(SameText(View("ab\0c"s), View("ab\0c"s)));
-  EXPECT_FALSE(SameText(View("ab\0c"s), View("ab\0d"s)));
-  EXPECT_FALSE(SameText(View("ab"), View("ab\0"s)));
-}
-
 TEST(TextTest, ProcessTextCopiesAndReleases) {
   ProcessText slot{};
   ASSERT_TRUE(AssignProcessText(slot, View("first")));
