@@ -14,12 +14,13 @@ packages=(
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" = "install ok installed" ] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+# grep without -q reads all its input, so the writer never dies of SIGPIPE.
+if ! dpkg --print-foreign-architectures | grep -x i386 >/dev/null; then
   dpkg --add-architecture i386
 fi
 apt-get update -qq

@@ -7,9 +7,10 @@ set -euo pipefail
 dir=$1
 mkdir -p "$dir"
 cd "$dir"
-sources=$(find /usr/i686-w64-mingw32/lib -maxdepth 1 -name '*.a' -size +100k | sort | head -n 20)
-# shellcheck disable=SC2086
-cat $sources > sources.tmp
+# The first 20 by name, taken without `head` in the pipe: under pipefail a
+# reader that stops early can kill the writer with SIGPIPE and fail the build.
+mapfile -t sources < <(find /usr/i686-w64-mingw32/lib -maxdepth 1 -name '*.a' -size +100k | sort)
+cat "${sources[@]:0:20}" > sources.tmp
 head -c 3000000 sources.tmp > several-megabytes.bin
 head -c $((65536 * 5)) sources.tmp > exact-pieces.bin
 rm sources.tmp
