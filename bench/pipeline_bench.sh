@@ -11,7 +11,8 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 --target halvex-launcher pipeline-bench lz32-expand >/dev/null
 build=build/windows
 work=$(mktemp -d "$PWD/$build/pipeline-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+tools/wine-run.sh --serve "$build"
+trap 'rm -rf "$work"; tools/wine-run.sh --stop "$build"' EXIT
 run() { tools/wine-run.sh "$@"; }
 winpath() { echo "Z:${1//\//\\}"; }
 

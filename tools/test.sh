@@ -14,7 +14,8 @@ cmake --preset windows
 cmake --build --preset windows -j2
 cmake --preset host
 cmake --build --preset host -j2
-tools/wine-run.sh --prepare build/windows
+tools/wine-run.sh --serve build/windows
+trap 'tools/wine-run.sh --stop build/windows' EXIT
 
 # Both suites run even when the first fails; the result fails if either did.
 status=0

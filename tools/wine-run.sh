@@ -3,6 +3,8 @@
 # per build tree, on a virtual display when none is set.
 # Usage: wine-run.sh PROGRAM.exe [ARGS...]
 #        wine-run.sh --prepare BUILD_DIR   (only make the prefix)
+#        wine-run.sh --serve BUILD_DIR     (make the prefix, keep one server up)
+#        wine-run.sh --stop BUILD_DIR      (end that server and its programs)
 # The prefix is $HALVEX_WINEPREFIX, else wineprefix/ beside the build tree's
 # CMakeCache.txt found above the program, else build/wineprefix.
 set -euo pipefail
@@ -22,7 +24,8 @@ find_prefix() {
   echo "$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix"
 }
 
-if [ "${1:-}" = --prepare ]; then
+case "${1:-}" in --prepare | --serve | --stop) mode=$1 ;; *) mode=run ;; esac
+if [ "$mode" != run ]; then
   export WINEPREFIX=${HALVEX_WINEPREFIX:-$(cd "$2" && pwd)/wineprefix}
 else
   export WINEPREFIX=${HALVEX_WINEPREFIX:-$(find_prefix "$1")}
@@ -48,8 +51,26 @@ make_prefix() {
   flock -u 9
 }
 
-[ -f "$WINEPREFIX/.halvex-ready" ] || make_prefix
-[ "${1:-}" = --prepare ] && exit 0
+stop_server() { wineserver -k 2>/dev/null || true; }
+
+[ "$mode" = --stop ] || [ -f "$WINEPREFIX/.halvex-ready" ] || make_prefix
+case $mode in
+  --prepare) exit 0 ;;
+  # A server left idle shuts itself down after a few seconds, and a program
+  # that starts in that moment dies with "recvmsg: Connection reset by peer".
+  # A run of many programs keeps one server up for its whole length instead,
+  # in place of any server left from before. Its system processes live as
+  # long and keep the output of the program that started them open, so they
+  # are started here, writing nowhere: a caller reading a program's output to
+  # its end would otherwise wait for them.
+  --serve)
+    stop_server
+    wineserver -p
+    wineboot </dev/null >/dev/null 2>&1
+    exit 0
+    ;;
+  --stop) stop_server; exit 0 ;;
+esac
 
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
