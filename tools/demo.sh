@@ -18,10 +18,11 @@ cmake --build --preset windows -j2 \
 cmake --preset host >/dev/null
 cmake --build --preset host -j2 --target halvex-pack
 build=build/windows
-tools/wine-run.sh --prepare "$build"
+tools/wine-run.sh --serve "$build"
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# Wine's processes end before the virtual display does.
+trap 'rm -rf "$work"; tools/wine-run.sh --stop "$build"' EXIT
 
 # The self-archive: the launcher image embedded in the packer, the marker and
 # the sample compressed in the SZDD format.
