@@ -8,9 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # One virtual display for the run: the Wine server and its processes outlive
 # each program.
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+[ -n "${DISPLAY:-}" ] || exec tools/virtual-display.sh bench/pipeline_bench.sh "$@"
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 --target halvex-launcher pipeline-bench lz32-expand >/dev/null

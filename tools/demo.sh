@@ -8,9 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/setup.sh
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+[ -n "${DISPLAY:-}" ] || exec tools/virtual-display.sh tools/demo.sh "$@"
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2 \

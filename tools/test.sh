@@ -6,9 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/setup.sh
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+[ -n "${DISPLAY:-}" ] || exec tools/virtual-display.sh tools/test.sh "$@"
 
 cmake --preset windows
 cmake --build --preset windows -j2

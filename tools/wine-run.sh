@@ -72,7 +72,4 @@ case $mode in
   --stop) stop_server; exit 0 ;;
 esac
 
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" wine "$@"
-fi
-exec wine "$@"
+exec "$(dirname "$0")/virtual-display.sh" wine "$@"
