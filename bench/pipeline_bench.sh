@@ -6,16 +6,17 @@
 # Usage: bench/pipeline_bench.sh [SIZE_IN_MB...]   (default: 1 50)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# One virtual display for the run: the Wine server and its processes outlive
-# each program.
-[ -n "${DISPLAY:-}" ] || exec tools/virtual-display.sh bench/pipeline_bench.sh "$@"
-
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 --target halvex-launcher pipeline-bench lz32-expand >/dev/null
 build=build/windows
+if [ -z "${HALVEX_WINDOWS_SIDE:-}" ]; then
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j2 --target halvex-launcher pipeline-bench lz32-expand >/dev/null
+  # Where Windows programs run: here, or inside the emulated machine, with
+  # one display and one Wine server for the whole run. The figures are
+  # ratios within one run, so they hold there too.
+  exec tools/windows-side.sh bench/pipeline_bench.sh "$@"
+fi
 work=$(mktemp -d "$PWD/$build/pipeline-bench.XXXXXX")
-tools/wine-run.sh --serve "$build"
-trap 'rm -rf "$work"; tools/wine-run.sh --stop "$build"' EXIT
+trap 'rm -rf "$work"' EXIT
 run() { tools/wine-run.sh "$@"; }
 winpath() { echo "Z:${1//\//\\}"; }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that the build, the tests and the benchmarks
-# need. Idempotent: returns at once when everything is already there.
+# need, and what the emulated machine needs on a host that runs no 32-bit
+# programs. Idempotent: returns at once when everything is already there.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,12 @@ packages=(
   mscompress libmspack-dev osslsigncode openssl
   valgrind time
 )
+# A host whose kernel runs no 32-bit programs runs the Windows side in an
+# emulated machine: qemu, Debian's kernel (only files under /boot and
+# /lib/modules; the running kernel is untouched) and a static busybox.
+if ! "$(dirname "$0")/runs-32-bit-programs.sh"; then
+  packages+=(qemu-system-x86 linux-image-amd64 busybox-static)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

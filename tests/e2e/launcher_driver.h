@@ -24,7 +24,9 @@ constexpr int DescriptionId = 104;
 constexpr int AbortButtonId = 110;
 constexpr int InstallButtonId = 111;
 
-constexpr auto Patience = 30s;
+// A limit for what must happen, never a wait: generous, since under an
+// emulated machine everything takes 10 to 20 times longer.
+constexpr auto Patience = 300s;
 
 // Polls `done` until it holds or `limit` has passed; true when it held.
 bool WaitUntil(const std::function<bool()>& done,
