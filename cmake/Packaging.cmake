@@ -21,7 +21,6 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "files.  The launcher image it embeds is installed under share/halvex.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://example.org/halvex")
 set(CPACK_PACKAGE_CHECKSUM SHA256)
-set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
@@ -37,6 +36,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS osslsigncode)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  # The Windows program is stripped when it is linked.
+  set(CPACK_STRIP_FILES ON)
 endif()
 
 include(CPack)

@@ -12,6 +12,12 @@ cmake --build --preset windows -j2
 cmake --preset host
 cmake --build --preset host -j2
 
+# Every file in the packages dated by the last commit: the same checkout
+# gives the same package bytes.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && epoch=$(git log -1 --format=%ct 2>/dev/null); then
+  export SOURCE_DATE_EPOCH=$epoch
+fi
+
 out=$PWD/build/packages
 rm -rf "$out"
 (cd build/windows && cpack -B "$out")
