@@ -292,7 +292,8 @@ int main(int argc, char** argv) {
   app.footer(kExitCodes);
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "Help on every command");
-  app.set_version_flag("--version", version_text(), "Print the version and the built-in launcher image's size and SHA-256");
+  app.set_version_flag("--version", version_text(),
+                       "Print the version and the built-in launcher image's size and SHA-256");
   bool quiet = false;
 
   BuildArgs b;
