@@ -125,12 +125,25 @@ bool padded_by_signer(ByteView payload, std::uint64_t payload_offset,
          std::all_of(tail.begin(), tail.end(), [](std::uint8_t b) { return b == 0; });
 }
 
+// Payload bytes behind the end of the compressed stream: where the output
+// reached the header's size, else the end of the last complete item.
+std::uint64_t trailing_bytes_of(const szdd::ExpandInfo& info) {
+  return info.input_bytes - info.size_reached_at.value_or(info.stream_end);
+}
+
 }  // namespace
 
-ArchiveSummary verify_archive(ByteView archive, Bytes* expanded,
-                              const szdd::ExpandOptions& options) {
+void verify_archive_into(ByteView archive, ArchiveSummary& sum, Bytes* expanded,
+                         const szdd::ExpandOptions& options) {
+  sum = ArchiveSummary{};
+  sum.archive_size = archive.size();
+  sum.reached = ArchiveSummary::Step::read;
   std::size_t at = 0;
   const ByteView payload = payload_of(archive, &at);
+  sum.image_size = at;
+  sum.payload_size = payload.size();
+  sum.certificate_size = archive.size() - sum.payload_offset() - payload.size();
+  sum.reached = ArchiveSummary::Step::layout;
   PeInfo pe;
   try {
     pe = parse_pe32(archive.first(at));
@@ -148,12 +161,6 @@ ArchiveSummary verify_archive(ByteView archive, Bytes* expanded,
                       ", lies inside the PE image, which ends at " +
                       std::to_string(image_end));
   if (payload.empty()) throw InvalidData("the payload is empty: the marker ends the file");
-  ArchiveSummary sum;
-  sum.image_size = at;
-  sum.payload_size = payload.size();
-  sum.archive_size = archive.size();
-  const std::uint64_t payload_offset = at + kMarkerSize;
-  sum.certificate_size = archive.size() - payload_offset - payload.size();
   szdd::ExpandInfo info;
   Bytes data;
   try {
@@ -162,16 +169,23 @@ ArchiveSummary verify_archive(ByteView archive, Bytes* expanded,
     throw InvalidData(std::string("payload: ") + e.what());
   }
   sum.expanded_size = info.header.expanded_size;
-  if (sum.certificate_size && padded_by_signer(payload, payload_offset, info))
+  sum.trailing_bytes = trailing_bytes_of(info);
+  sum.reached = ArchiveSummary::Step::payload;
+  if (sum.certificate_size && padded_by_signer(payload, sum.payload_offset(), info))
     throw InvalidData(
-        "the signer padded the archive: " +
-        std::to_string(payload.size() - *info.size_reached_at) +
+        "the signer padded the archive: " + std::to_string(sum.trailing_bytes) +
         " zero bytes lie between the end of the compressed stream and the certificate "
         "table; the launcher would write them into \"setup.ex_\" and the setup program "
         "would get trailing bytes.  Build the archive with halvex-pack build (its length "
         "is then a multiple of 8 and signing adds no padding), then sign it again");
   if (!info.exact()) throw InvalidData("payload: " + info.problem());
   if (expanded) *expanded = std::move(data);
+}
+
+ArchiveSummary verify_archive(ByteView archive, Bytes* expanded,
+                              const szdd::ExpandOptions& options) {
+  ArchiveSummary sum;
+  verify_archive_into(archive, sum, expanded, options);
   return sum;
 }
 

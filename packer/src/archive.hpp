@@ -50,14 +50,30 @@ PeInfo check_stub(ByteView stub);
 Bytes join_archive(ByteView stub, ByteView payload);
 
 struct ArchiveSummary {
-  std::uint64_t image_size = 0;    // bytes before the marker
-  std::uint64_t payload_size = 0;  // bytes after it, up to a certificate table
+  // How far verify got: the fields of a step not reached stay 0.
+  enum class Step {
+    none,     // the file was not read
+    read,     // archive_size
+    layout,   // the marker was found: image, payload and certificate table sizes
+    payload,  // the payload was decoded: expanded_size, trailing_bytes
+  };
+  Step reached = Step::none;
   std::uint64_t archive_size = 0;
+  std::uint64_t image_size = 0;        // bytes before the marker
+  std::uint64_t payload_size = 0;      // bytes after it, up to a certificate table
   std::uint64_t certificate_size = 0;  // of a signed archive's table, else 0
   std::uint32_t expanded_size = 0;
+  // Payload bytes behind the point where the stream gave the header's size
+  // (or behind its last complete item): LZ32 would decode them into more
+  // output.
+  std::uint64_t trailing_bytes = 0;
+  std::uint64_t payload_offset() const { return image_size + kMarkerSize; }
   double ratio() const {
     return expanded_size ? 100.0 * static_cast<double>(payload_size) / expanded_size : 0.0;
   }
+  // A signer would pad the archive to a multiple of 8 before it appends the
+  // table, and the setup program would get that padding as trailing bytes.
+  bool padded_if_signed() const { return !certificate_size && archive_size % 8; }
 };
 
 // verify: marker found by the first-occurrence rule and behind the end of
@@ -69,6 +85,10 @@ struct ArchiveSummary {
 // receives the expanded data.  Throws InvalidData with the reason.
 ArchiveSummary verify_archive(ByteView archive, Bytes* expanded = nullptr,
                               const szdd::ExpandOptions& options = {});
+// The same, filling `summary` as far as it gets before a refusal, so that a
+// report can say what was found.
+void verify_archive_into(ByteView archive, ArchiveSummary& summary, Bytes* expanded = nullptr,
+                         const szdd::ExpandOptions& options = {});
 
 // extract: the payload after the first marker, expanded as LZ32 does
 // (decode to the end).  Throws InvalidData when there is no marker or the

@@ -5,4 +5,4 @@
 
 extern const unsigned char halvex_default_stub[];
 extern const std::size_t halvex_default_stub_size;
-extern const char halvex_default_stub_origin[];
+extern const char halvex_default_stub_sha256[];  // lowercase hex

@@ -23,6 +23,7 @@
 #include "embedded_stub.hpp"
 #include "fileio.hpp"
 #include "szdd/szdd.hpp"
+#include "verify_report.hpp"
 
 namespace fs = std::filesystem;
 using namespace halvex;
@@ -60,6 +61,7 @@ Bytes read_input(const fs::path& p) {
 void print_summary(const fs::path& archive, const ArchiveSummary& s) {
   std::printf("%s: valid self-archive\n", archive.string().c_str());
   std::printf("  image size:    %" PRIu64 " bytes\n", s.image_size);
+  std::printf("  payload at:    offset %" PRIu64 "\n", s.payload_offset());
   std::printf("  payload size:  %" PRIu64 " bytes\n", s.payload_size);
   std::printf("  expanded size: %" PRIu32 " bytes\n", s.expanded_size);
   std::printf("  ratio:         %.2f %%\n", s.ratio());
@@ -67,7 +69,7 @@ void print_summary(const fs::path& archive, const ArchiveSummary& s) {
     std::printf("  signed:        certificate table of %" PRIu64
                 " bytes; the payload ends where it begins\n",
                 s.certificate_size);
-  else if (s.archive_size % 8)
+  else if (s.padded_if_signed())
     std::printf("  signing:       the length is not a multiple of 8: a signer would pad it, "
                 "and the setup program would get trailing bytes\n");
 }
@@ -77,6 +79,12 @@ void print_summary(const fs::path& archive, const ArchiveSummary& s) {
 constexpr const char* kUnalignedWarning =
     "the archive's length is not a multiple of 8: signing it would add padding "
     "that the setup program would get as trailing bytes";
+
+std::string version_text() {
+  return std::string("halvex-pack " HALVEX_VERSION "\nlauncher image: ") +
+         std::to_string(halvex_default_stub_size) + " bytes, SHA-256 " +
+         halvex_default_stub_sha256;
+}
 
 struct BuildArgs {
   std::string setup, out, stub;
@@ -152,14 +160,25 @@ int cmd_build(const BuildArgs& a) {
   return kOk;
 }
 
-int cmd_verify(const std::string& path, bool quiet) {
-  const Bytes archive = read_input(path);
+int cmd_verify(const std::string& path, bool quiet, bool json) {
+  ArchiveSummary sum;
+  // With --json the report goes to stdout whatever the verdict; the error
+  // still goes to stderr, and the exit code stays that of the text mode.
+  const auto report = [&](const std::string& error) {
+    if (json) std::printf("%s\n", verify_report_json(path, sum, error).c_str());
+  };
   try {
-    const ArchiveSummary sum = verify_archive(archive);
-    if (!quiet) print_summary(path, sum);
+    verify_archive_into(read_input(path), sum);
+  } catch (const FileError& e) {
+    report(e.reason);
+    throw;
   } catch (const InvalidData& e) {
-    fail(kInvalid, path, std::string("verification failed: ") + e.what());
+    const std::string reason = std::string("verification failed: ") + e.what();
+    report(reason);
+    fail(kInvalid, path, reason);
   }
+  report("");
+  if (!quiet && !json) print_summary(path, sum);
   return kOk;
 }
 
@@ -273,6 +292,8 @@ int main(int argc, char** argv) {
   app.footer(kExitCodes);
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "Help on every command");
+  app.set_version_flag("--version", version_text(),
+                       "Print the version and the built-in launcher image's size and SHA-256");
   bool quiet = false;
 
   BuildArgs b;
@@ -292,7 +313,11 @@ int main(int argc, char** argv) {
   auto* verify = app.add_subcommand(
       "verify", "Check a self-archive without running it and print a summary");
   verify->add_option("ARCHIVE", path, "The self-archive")->required();
+  bool json = false;
   verify->add_flag("-q,--quiet", quiet, "Print nothing; only the exit code tells");
+  verify->add_flag("--json", json,
+                   "Print the verdict and the summary as one JSON object on stdout, "
+                   "valid archive or not");
   verify->footer(kExitCodes);
 
   auto* extract = app.add_subcommand(
@@ -328,6 +353,8 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kUsage;
@@ -335,7 +362,7 @@ int main(int argc, char** argv) {
 
   try {
     if (*build) return cmd_build(b);
-    if (*verify) return cmd_verify(path, quiet);
+    if (*verify) return cmd_verify(path, quiet, json);
     if (*extract) return cmd_extract(path, out, quiet);
     if (*compress) return cmd_compress(in, out, stats, quiet, last_char);
     if (*expand) return cmd_expand(in, out, quiet);

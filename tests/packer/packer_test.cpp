@@ -1,5 +1,6 @@
 // halvex-pack: the archive rules (unit) and the command line (end to end).
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "archive.hpp"
 #include "szdd/szdd.hpp"
@@ -65,19 +66,44 @@ class Pack : public ::testing::Test {
     return szdd::compress(setup, options);
   }
 
+  // An archive whose length is not a multiple of 8, as another tool would
+  // make it.
+  Bytes unaligned_archive() const {
+    const Bytes stub = make_pe32();
+    Bytes archive = cat({stub, marker, payload});
+    for (std::size_t cut = 1; archive.size() % 8 == 0; ++cut)
+      archive = cat({stub, marker, szdd::compress(Bytes(setup.begin(), setup.end() - cut))});
+    return archive;
+  }
+
   RunResult pack(const std::string& args) { return run(quote(kPack) + " " + args, dir.path()); }
   std::string p(const std::string& name) { return quote((dir / name).string()); }
   void write_files() {
     write(dir / "stub.exe", make_pe32());
     write(dir / "setup.exe", setup);
   }
-  // verify must fail with exit code 1 and this reason.
+  // verify --json: one JSON object on stdout, its verdict that of the exit
+  // code.
+  nlohmann::json verify_json(const std::string& name, int expected_code) {
+    const RunResult r = pack("verify --json " + p(name));
+    EXPECT_EQ(r.code, expected_code) << r.out << r.err;
+    nlohmann::json j = nlohmann::json::parse(r.out, nullptr, /*allow_exceptions=*/false);
+    EXPECT_TRUE(j.is_object()) << r.out;
+    if (!j.is_object()) return nlohmann::json::object();
+    EXPECT_EQ(j.value("ok", !expected_code), expected_code == 0) << r.out;
+    EXPECT_EQ(j.contains("error"), expected_code != 0) << r.out;
+    return j;
+  }
+  // verify must fail with exit code 1 and this reason, in text and in JSON.
   void expect_rejected(const Bytes& archive, const std::string& reason) {
     write(dir / "bad.exe", archive);
     const RunResult r = pack("verify " + p("bad.exe"));
     EXPECT_EQ(r.code, 1) << r.out << r.err;
     EXPECT_NE(r.err.find("bad.exe"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    const nlohmann::json j = verify_json("bad.exe", 1);
+    EXPECT_NE(j.value("error", "").find(reason), std::string::npos) << j.dump();
+    EXPECT_EQ(j.value("archive_size", 0u), archive.size()) << j.dump();
   }
 };
 
@@ -283,11 +309,7 @@ TEST_F(Pack, SignedArchiveVerifiesAndExtractsUpToTheTable) {
 }
 
 TEST_F(Pack, ArchivePaddedByTheSignerIsRefusedWithTheReason) {
-  // An unaligned archive, as another tool would make it.
-  const Bytes stub = make_pe32();
-  Bytes unaligned = cat({stub, marker, payload});
-  for (std::size_t cut = 0; unaligned.size() % 8 == 0; ++cut)
-    unaligned = cat({stub, marker, szdd::compress(Bytes(setup.begin(), setup.end() - cut))});
+  const Bytes unaligned = unaligned_archive();
   write(dir / "plain.exe", unaligned);
   RunResult r = pack("verify " + p("plain.exe"));
   EXPECT_EQ(r.code, 0) << r.err;
@@ -314,4 +336,61 @@ TEST_F(Pack, CertificateEntriesTheLauncherIgnoresChangeNothing) {
     put32(elsewhere, entry + 4, size);
     expect_rejected(elsewhere, "after the end of the stream");
   }
+}
+
+TEST_F(Pack, VerifyJsonReportsTheSummary) {
+  write_files();
+  ASSERT_EQ(pack("build -q " + p("setup.exe") + " -o " + p("out.exe") + " --stub " + p("stub.exe")).code, 0);
+  const Bytes built = read(dir / "out.exe");
+  nlohmann::json j = verify_json("out.exe", 0);
+  EXPECT_EQ(j["file"], (dir / "out.exe").string());
+  EXPECT_EQ(j["archive_size"], built.size());
+  EXPECT_EQ(j["image_size"], 1024);
+  EXPECT_EQ(j["payload_offset"], 1037);
+  EXPECT_EQ(j["payload_size"], built.size() - 1037);
+  EXPECT_EQ(j["expanded_size"], setup.size());
+  EXPECT_NEAR(j["ratio_percent"].get<double>(), 100.0 * (built.size() - 1037) / setup.size(), 0.005);
+  EXPECT_EQ(j["signed"], false);
+  EXPECT_EQ(j["certificate_table_size"], 0);
+  EXPECT_EQ(j["padded_if_signed"], false);
+  EXPECT_EQ(j["trailing_bytes"], 0);
+
+  write(dir / "signed.exe", sign(built));
+  j = verify_json("signed.exe", 0);
+  EXPECT_EQ(j["signed"], true);
+  EXPECT_EQ(j["certificate_table_size"], 1456);
+  EXPECT_EQ(j["payload_size"], built.size() - 1037) << "the table counted as payload";
+
+  // Valid, but a signer would pad it.
+  write(dir / "unaligned.exe", unaligned_archive());
+  EXPECT_EQ(verify_json("unaligned.exe", 0)["padded_if_signed"], true);
+}
+
+TEST_F(Pack, VerifyJsonOfARefusalNamesWhatWasFound) {
+  // The signer's padding: the layout and the stream were read, and the
+  // padding is counted.
+  const Bytes unaligned = unaligned_archive();
+  write(dir / "padded.exe", sign(unaligned));
+  nlohmann::json j = verify_json("padded.exe", 1);
+  EXPECT_EQ(j["trailing_bytes"], 8 - unaligned.size() % 8);
+  EXPECT_EQ(j["signed"], true);
+
+  // No marker: only the size is known.
+  write(dir / "plain.exe", make_pe32());
+  j = verify_json("plain.exe", 1);
+  EXPECT_EQ(j["archive_size"], make_pe32().size());
+  for (const char* unknown : {"image_size", "payload_size", "expanded_size", "signed", "trailing_bytes"})
+    EXPECT_TRUE(j[unknown].is_null()) << unknown << " in " << j.dump();
+
+  // Unreadable: an I/O error, nothing known.
+  j = verify_json("missing.exe", 3);
+  EXPECT_NE(j.value("error", "").find("missing.exe"), std::string::npos) << j.dump();
+  EXPECT_TRUE(j["archive_size"].is_null()) << j.dump();
+}
+
+TEST_F(Pack, VerifyJsonEscapesAnyFileName) {
+  write_files();
+  const std::string name = "quote\"back\\slash\ttab.exe";
+  ASSERT_EQ(pack("build -q " + p("setup.exe") + " -o " + p(name) + " --stub " + p("stub.exe")).code, 0);
+  EXPECT_EQ(verify_json(name, 0)["file"], (dir / name).string());
 }

@@ -33,6 +33,9 @@ sign unsigned.exe signed.exe
 verify_signature signed.exe || fail "osslsigncode does not accept the signed archive"
 "$pack" verify signed.exe >verify.out || fail "halvex-pack verify refuses the signed archive"
 grep -q "certificate table of" verify.out || fail "verify does not report the table"
+"$pack" verify --json signed.exe >verify.json || fail "verify --json refuses the signed archive"
+grep -q '"signed": true' verify.json && grep -q '"certificate_table_size": [1-9]' verify.json ||
+  fail "verify --json does not report the table: $(cat verify.json)"
 "$pack" extract -q signed.exe -o extracted.exe 2>extract.err
 [ ! -s extract.err ] || fail "extract warned: $(cat extract.err)"
 cmp setup.exe extracted.exe || fail "the extracted setup program differs"
