@@ -11,6 +11,8 @@
 
 #include "launcher_driver.h"
 
+#include <sddl.h>  // after windows.h, which launcher_driver.h includes
+
 namespace e2e {
 namespace {
 
@@ -80,6 +82,43 @@ std::string Only(const std::multimap<std::string, std::string>& report,
   EXPECT_EQ(report.count(key), 1u) << key;
   const auto found = report.find(key);
   return found == report.end() ? "" : found->second;
+}
+
+// --- the workspace's security, in SDDL ------------------------------------------
+
+std::string SecurityOf(const std::string& path) {
+  char descriptor[4096];
+  DWORD needed = 0;
+  char* text = nullptr;
+  const SECURITY_INFORMATION parts =
+      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (!GetFileSecurityA(path.c_str(), parts, descriptor, sizeof descriptor,
+                        &needed) ||
+      !ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor, SDDL_REVISION_1, parts, &text, nullptr))
+    return "(unreadable)";
+  std::string sddl = text;
+  LocalFree(text);
+  return sddl;
+}
+
+// Gives a directory the DACL of `sddl`, as another tool would.
+bool SetDacl(const std::string& path, const std::string& sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+    return false;
+  const bool set =
+      SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+  return set;
+}
+
+// True when the SDDL grants Everyone, Users or Authenticated Users anything.
+bool GrantsOthers(const std::string& sddl) {
+  for (const char* other : {";WD)", ";BU)", ";AU)"})
+    if (sddl.find(other) != std::string::npos) return true;
+  return false;
 }
 
 class LauncherRun : public ::testing::Test {
@@ -303,6 +342,58 @@ TEST_F(InstallRun, ExistingWorkspaceStays) {
   ExpectExitWithoutBox();
   EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
   ExpectEmpty(Workspace());
+}
+
+// The workspace that the launcher creates is closed from its creation: while
+// the setup program runs, its folder grants no one but the account, SYSTEM
+// and Administrators anything (Wine reads back no Everyone entry).
+TEST_F(InstallRun, CreatedWorkspaceIsClosedWhileSetupRuns) {
+  Start("normal.exe");
+  Install();
+  ExpectExitWithoutBox();
+  const auto report = SampleReport();
+  EXPECT_EQ(Only(report, "module"), SetupProgram());
+  const std::string security = Only(report, "folder-security");
+  EXPECT_EQ(security.rfind("O:", 0), 0u) << security;
+  EXPECT_NE(security.find("D:"), std::string::npos) << security;
+  EXPECT_FALSE(GrantsOthers(security)) << security;
+  ExpectEmpty(temporaryPath_);
+}
+
+// The user's own workspace, with files of earlier runs, is used as before.
+TEST_F(InstallRun, OwnWorkspaceWithStaleFilesIsUsedAsItIs) {
+  ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
+  const std::string stale = Workspace() + "\\stale.txt";
+  ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), stale.c_str(), FALSE));
+  const std::string before = SecurityOf(Workspace());
+  Start("normal.exe");
+  Install();
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+  EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
+  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{"stale.txt"});
+  EXPECT_EQ(SecurityOf(Workspace()), before);
+}
+
+// A workspace of the user's that Everyone may write in (mode 0777 under
+// Wine) is closed, then used: the setup program runs from it, the stale files
+// stay, and afterwards no one but the owner may write in it.
+TEST_F(InstallRun, OwnWorkspaceOpenToEveryoneIsClosedThenUsed) {
+  ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
+  const std::string stale = Workspace() + "\\stale.txt";
+  ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), stale.c_str(), FALSE));
+  ASSERT_TRUE(SetDacl(Workspace(), "D:(A;OICI;FA;;;WD)"));
+  ASSERT_TRUE(GrantsOthers(SecurityOf(Workspace()))) << SecurityOf(Workspace());
+  Start("normal.exe");
+  Install();
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+  const auto report = SampleReport();
+  EXPECT_EQ(Only(report, "module"), SetupProgram());
+  EXPECT_FALSE(GrantsOthers(Only(report, "folder-security")));
+  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{"stale.txt"});
+  const std::string after = SecurityOf(Workspace());
+  EXPECT_FALSE(GrantsOthers(after)) << after;
 }
 
 TEST_F(InstallRun, SeveralCreatedLevelsStay) {
