@@ -9,9 +9,8 @@
 #include <memory>
 #include <sstream>
 
+#include "directory_security.h"
 #include "launcher_driver.h"
-
-#include <sddl.h>  // after windows.h, which launcher_driver.h includes
 
 namespace e2e {
 namespace {
@@ -82,43 +81,6 @@ std::string Only(const std::multimap<std::string, std::string>& report,
   EXPECT_EQ(report.count(key), 1u) << key;
   const auto found = report.find(key);
   return found == report.end() ? "" : found->second;
-}
-
-// --- the workspace's security, in SDDL ------------------------------------------
-
-std::string SecurityOf(const std::string& path) {
-  char descriptor[4096];
-  DWORD needed = 0;
-  char* text = nullptr;
-  const SECURITY_INFORMATION parts =
-      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  if (!GetFileSecurityA(path.c_str(), parts, descriptor, sizeof descriptor,
-                        &needed) ||
-      !ConvertSecurityDescriptorToStringSecurityDescriptorA(
-          descriptor, SDDL_REVISION_1, parts, &text, nullptr))
-    return "(unreadable)";
-  std::string sddl = text;
-  LocalFree(text);
-  return sddl;
-}
-
-// Gives a directory the DACL of `sddl`, as another tool would.
-bool SetDacl(const std::string& path, const std::string& sddl) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
-          sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
-    return false;
-  const bool set =
-      SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
-  LocalFree(descriptor);
-  return set;
-}
-
-// True when the SDDL grants Everyone, Users or Authenticated Users anything.
-bool GrantsOthers(const std::string& sddl) {
-  for (const char* other : {";WD)", ";BU)", ";AU)"})
-    if (sddl.find(other) != std::string::npos) return true;
-  return false;
 }
 
 class LauncherRun : public ::testing::Test {
@@ -356,7 +318,7 @@ TEST_F(InstallRun, CreatedWorkspaceIsClosedWhileSetupRuns) {
   const std::string security = Only(report, "folder-security");
   EXPECT_EQ(security.rfind("O:", 0), 0u) << security;
   EXPECT_NE(security.find("D:"), std::string::npos) << security;
-  EXPECT_FALSE(GrantsOthers(security)) << security;
+  EXPECT_FALSE(test::GrantsOthers(security)) << security;
   ExpectEmpty(temporaryPath_);
 }
 
@@ -365,14 +327,14 @@ TEST_F(InstallRun, OwnWorkspaceWithStaleFilesIsUsedAsItIs) {
   ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
   const std::string stale = Workspace() + "\\stale.txt";
   ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), stale.c_str(), FALSE));
-  const std::string before = SecurityOf(Workspace());
+  const std::string before = test::SecurityOf(Workspace());
   Start("normal.exe");
   Install();
   ExpectExitWithoutBox();
   ExpectStatusesOfFullRun();
   EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
   EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{"stale.txt"});
-  EXPECT_EQ(SecurityOf(Workspace()), before);
+  EXPECT_EQ(test::SecurityOf(Workspace()), before);
 }
 
 // A workspace of the user's that Everyone may write in (mode 0777 under
@@ -382,18 +344,18 @@ TEST_F(InstallRun, OwnWorkspaceOpenToEveryoneIsClosedThenUsed) {
   ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
   const std::string stale = Workspace() + "\\stale.txt";
   ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), stale.c_str(), FALSE));
-  ASSERT_TRUE(SetDacl(Workspace(), "D:(A;OICI;FA;;;WD)"));
-  ASSERT_TRUE(GrantsOthers(SecurityOf(Workspace()))) << SecurityOf(Workspace());
+  ASSERT_TRUE(test::SetDacl(Workspace(), "D:(A;OICI;FA;;;WD)"));
+  ASSERT_TRUE(test::GrantsOthers(test::SecurityOf(Workspace()))) << test::SecurityOf(Workspace());
   Start("normal.exe");
   Install();
   ExpectExitWithoutBox();
   ExpectStatusesOfFullRun();
   const auto report = SampleReport();
   EXPECT_EQ(Only(report, "module"), SetupProgram());
-  EXPECT_FALSE(GrantsOthers(Only(report, "folder-security")));
+  EXPECT_FALSE(test::GrantsOthers(Only(report, "folder-security")));
   EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{"stale.txt"});
-  const std::string after = SecurityOf(Workspace());
-  EXPECT_FALSE(GrantsOthers(after)) << after;
+  const std::string after = test::SecurityOf(Workspace());
+  EXPECT_FALSE(test::GrantsOthers(after)) << after;
 }
 
 TEST_F(InstallRun, SeveralCreatedLevelsStay) {
