@@ -16,6 +16,9 @@ namespace {
 // Components past this many are neither looked up nor created.
 constexpr int MostComponents = 100;
 
+// A bit that no file attribute uses, so that a found entry is never 0.
+constexpr DWORD EntryFound = 0x80000000u;
+
 // The attributes of the entry itself (a junction or symbolic link is not
 // followed); 0 when nothing is found. Any lookup failure counts as absence.
 DWORD LookUp(const char* path) {
@@ -23,7 +26,7 @@ DWORD LookUp(const char* path) {
   HANDLE search = platform::FindFirstFileA(path, &found);
   if (search == INVALID_HANDLE_VALUE) return 0;
   platform::FindClose(search);
-  return found.dwFileAttributes | 0x80000000u;  // never 0
+  return found.dwFileAttributes | EntryFound;
 }
 
 // --- the closed DACL -----------------------------------------------------------
@@ -80,8 +83,9 @@ constexpr ACCESS_MASK PlantingRights =
 
 int SidLength(const BYTE* sid) { return 8 + 4 * sid[1]; }
 
+// From the front, so that SIDs of different lengths part at their count.
 bool SameSid(const BYTE* a, const BYTE* b) {
-  for (int at = SidLength(a); at--;)
+  for (int at = 0; at < SidLength(a); ++at)
     if (a[at] != b[at]) return false;
   return true;
 }
