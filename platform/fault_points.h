@@ -38,9 +38,9 @@ enum class Action : unsigned char {
   Fail,   // the call reports its failure value without running
   Short,  // the call runs but does less than asked: a short read or write,
           // a temporary path that needs a bigger buffer, a huge file size
-  Alter,  // the call runs, but its answer is changed to what Wine cannot
-          // show: an entry found as a reparse point (a junction or symbolic
-          // link), a security descriptor that the test gave
+  Alter,  // the call runs, but its answer is changed to what a test under
+          // Wine cannot make: an entry found as a reparse point (a junction
+          // or symbolic link), a security descriptor that the test gave
 };
 
 #if HALVEX_FAULT_INJECTION

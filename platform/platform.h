@@ -1,6 +1,6 @@
 #pragma once
-// The one door through which the launcher reaches Windows: files, processes,
-// windows and LZ expansion. Each call keeps its Win32 name and meaning; the
+// The one door through which the launcher reaches Windows: files, the
+// security of directories, processes, windows and LZ expansion. Each call keeps its Win32 name and meaning; the
 // arguments the launcher never varies are fixed here. In the release build
 // every call is inlined to the bare Win32 call; the test build lets a test
 // make any single call fail (fault_points.h).
