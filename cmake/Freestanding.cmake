@@ -25,7 +25,7 @@ function(halvex_freestanding target entry)
       -Wl,--gc-sections -s -Wl,--no-insert-timestamp
       -Wl,--disable-reloc-section -Wl,--disable-dynamicbase
       -Wl,--build-id=none)
-  target_link_libraries(${target} PRIVATE kernel32 user32)
+  target_link_libraries(${target} PRIVATE kernel32 user32 advapi32)
   set_target_properties(${target} PROPERTIES
       LINK_DEPENDS ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/launcher-image.ld)
 endfunction()

@@ -37,8 +37,15 @@ void ShowProgress(HWND dialog, bool starting);
 // Code of CreateDirectoryChain for a component that exists but is no directory.
 constexpr int ComponentNotDirectory = 1000;
 
-// Creates every missing component of `path` after the first; 0, 1000 or the
-// last-error code of the creation that failed.
+// Code of CreateDirectoryChain for a workspace that was there already and is
+// not the launcher's own to use: a reparse point, another account's, open to
+// others and not to be closed, or of security that cannot be read.
+constexpr int WorkspaceNotOwn = 1001;
+
+// Creates every missing component of `path` after the first, each with a
+// protected DACL for the launcher's account, SYSTEM and Administrators only;
+// when the last component was there already, judges it (WorkspaceNotOwn).
+// 0, 1000, 1001 or the last-error code of the creation that failed.
 int CreateDirectoryChain(TextView path);
 
 // --- extraction pipeline ---------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "fault_injection.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -18,6 +20,8 @@ struct State {
   std::map<void*, unsigned> blocks;
   std::vector<ErrorBox> errorBoxes;
   std::string moduleFileName;
+  std::vector<DirectorySecurity> securities;
+  std::string alteredSecurity;
 };
 
 State& Current() {
@@ -106,6 +110,33 @@ unsigned RedirectedModuleFileName(char* buffer, unsigned size) {
   return length == path.size() ? length : size;
 }
 
+void NoteDirectorySecurity(Call call, const char* path,
+                           const void* descriptor) {
+  std::string bytes;
+  if (descriptor && IsValidSecurityDescriptor(const_cast<void*>(descriptor)))
+    bytes.assign(static_cast<const char*>(descriptor),
+                 GetSecurityDescriptorLength(const_cast<void*>(descriptor)));
+  Current().securities.push_back({call, path, bytes});
+}
+
+bool AlteredSecurity(void* buffer, unsigned size) {
+  const std::string& bytes = Current().alteredSecurity;
+  if (bytes.size() > size) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  bytes.copy(static_cast<char*>(buffer), bytes.size());
+  return true;
+}
+
+void AlterSecurity(std::string descriptor) {
+  Current().alteredSecurity = std::move(descriptor);
+}
+
+const std::vector<DirectorySecurity>& DirectorySecurities() {
+  return Current().securities;
+}
+
 void Inject(Fault fault) { Current().faults.push_back(std::move(fault)); }
 
 void RedirectModuleFileName(std::string path) {
@@ -119,6 +150,8 @@ void Reset() {
   state.filesOpened.clear();
   state.errorBoxes.clear();
   state.moduleFileName.clear();
+  state.securities.clear();
+  state.alteredSecurity.clear();
 }
 
 std::vector<std::string> OpenFiles() {

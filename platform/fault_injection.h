@@ -35,6 +35,13 @@ struct ErrorBox {
   bool expansionBufferHeld;            // a 64 KiB heap block not yet freed
 };
 
+// A directory's security descriptor as the launcher passed it.
+struct DirectorySecurity {
+  Call call;         // CreateDirectoryA or SetKernelObjectSecurity
+  std::string path;
+  std::string descriptor;  // self-relative, byte for byte
+};
+
 struct Record {
   Call call;
   std::string subject;
@@ -45,12 +52,16 @@ void Inject(Fault fault);
 // Makes GetModuleFileNameA name `path` as the running program's own file;
 // an empty path, or Reset, ends the redirection.
 void RedirectModuleFileName(std::string path);
+// What GetKernelObjectSecurity answers when a fault on it alters it: a
+// self-relative security descriptor, byte for byte.
+void AlterSecurity(std::string descriptor);
 // Forgets every fault and record.
 void Reset();
 
 std::vector<std::string> OpenFiles();
 const std::vector<OpenedFile>& FilesOpened();
 const std::vector<ErrorBox>& ErrorBoxes();
+const std::vector<DirectorySecurity>& DirectorySecurities();
 // Every call that asked for a decision, in order.
 const std::vector<Record>& Calls();
 int CountCalls(Call call);

@@ -19,6 +19,11 @@ enum class Call : unsigned char {
   FindFirstFileA,
   CreateDirectoryA,
   RemoveDirectoryA,
+  OpenDirectoryEntry,
+  GetKernelObjectSecurity,
+  SetKernelObjectSecurity,
+  OpenProcessToken,
+  GetTokenInformation,
   CreateProcessA,
   WaitForSingleObject,
   GetExitCodeProcess,
@@ -33,6 +38,9 @@ enum class Action : unsigned char {
   Fail,   // the call reports its failure value without running
   Short,  // the call runs but does less than asked: a short read or write,
           // a temporary path that needs a bigger buffer, a huge file size
+  Alter,  // the call runs, but its answer is changed to what a test under
+          // Wine cannot make: an entry found as a reparse point (a junction
+          // or symbolic link), a security descriptor that the test gave
 };
 
 #if HALVEX_FAULT_INJECTION
@@ -54,6 +62,14 @@ void NoteBlockFreed(void* block);
 // True when the test layer took the box instead of showing it.
 bool CaptureMessageBox(void* owner, const char* text, const char* caption,
                        unsigned type);
+// A directory's security as the launcher gave it: at its creation
+// (CreateDirectoryA's security attributes) or when it closed it
+// (SetKernelObjectSecurity); `descriptor` is self-relative.
+void NoteDirectorySecurity(Call call, const char* path, const void* descriptor);
+// The self-relative descriptor a test gave for Action::Alter of
+// GetKernelObjectSecurity, copied into `buffer` as the call would; false
+// when it does not fit.
+bool AlteredSecurity(void* buffer, unsigned size);
 // The path a test put in place of the running program's own file, copied
 // into `buffer` as GetModuleFileNameA would; 0 when there is none.
 unsigned RedirectedModuleFileName(char* buffer, unsigned size);
@@ -70,6 +86,8 @@ inline bool CaptureMessageBox(void*, const char*, const char*, unsigned) {
   return false;
 }
 constexpr unsigned RedirectedModuleFileName(char*, unsigned) { return 0; }
+inline void NoteDirectorySecurity(Call, const char*, const void*) {}
+inline bool AlteredSecurity(void*, unsigned) { return false; }
 #endif
 
 }  // namespace platform::faults

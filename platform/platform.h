@@ -1,6 +1,6 @@
 #pragma once
-// The one door through which the launcher reaches Windows: files, processes,
-// windows and LZ expansion. Each call keeps its Win32 name and meaning; the
+// The one door through which the launcher reaches Windows: files, the
+// security of directories, processes, windows and LZ expansion. Each call keeps its Win32 name and meaning; the
 // arguments the launcher never varies are fixed here. In the release build
 // every call is inlined to the bare Win32 call; the test build lets a test
 // make any single call fail (fault_points.h).
@@ -93,21 +93,30 @@ inline BOOL DeleteFileA(const char* path) {
 }
 
 inline HANDLE FindFirstFileA(const char* path, WIN32_FIND_DATAA* found) {
-  if (Decide(Call::FindFirstFileA, path, 0) == Action::Fail) {
+  const Action action = Decide(Call::FindFirstFileA, path, 0);
+  if (action == Action::Fail) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return ::FindFirstFileA(path, found);
+  HANDLE search = ::FindFirstFileA(path, found);
+  // As a junction or a directory's symbolic link shows, which Wine cannot.
+  if (action == Action::Alter && search != INVALID_HANDLE_VALUE)
+    found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return search;
 }
 
 inline BOOL FindClose(HANDLE search) { return ::FindClose(search); }
 
-inline BOOL CreateDirectoryA(const char* path) {
+// `attributes` carries the directory's security descriptor.
+inline BOOL CreateDirectoryA(const char* path,
+                             SECURITY_ATTRIBUTES* attributes) {
+  faults::NoteDirectorySecurity(Call::CreateDirectoryA, path,
+                                attributes->lpSecurityDescriptor);
   if (Decide(Call::CreateDirectoryA, path, 0) == Action::Fail) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  return ::CreateDirectoryA(path, nullptr);
+  return ::CreateDirectoryA(path, attributes);
 }
 
 inline BOOL RemoveDirectoryA(const char* path) {
@@ -116,6 +125,63 @@ inline BOOL RemoveDirectoryA(const char* path) {
 }
 
 inline DWORD GetLastError() { return ::GetLastError(); }
+
+// --- security of directories and of the process -----------------------------
+
+// A directory entry itself, never what a junction or symbolic link makes of
+// it, opened to read and to change its owner and permissions. No one else may
+// delete or rename it while it is open, and the open fails while anyone holds
+// it open to do so.
+inline HANDLE OpenDirectoryEntry(const char* path) {
+  if (Decide(Call::OpenDirectoryEntry, path, 0) == Action::Fail) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  return ::CreateFileA(path, READ_CONTROL | WRITE_DAC,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                       nullptr);
+}
+
+// The owner and the DACL of an open entry, self-relative, in `buffer`.
+inline BOOL GetKernelObjectSecurity(HANDLE entry, void* buffer, DWORD size) {
+  DWORD needed = 0;
+  switch (Decide(Call::GetKernelObjectSecurity, nullptr, size)) {
+    case Action::Fail: return FALSE;
+    case Action::Alter: return faults::AlteredSecurity(buffer, size);
+    case Action::Short: case Action::Pass: break;
+  }
+  return ::GetKernelObjectSecurity(
+      entry, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, buffer,
+      size, &needed);
+}
+
+// Replaces the DACL of an open entry (`descriptor` is self-relative).
+inline BOOL SetKernelObjectSecurity(HANDLE entry, const char* path,
+                                    void* descriptor) {
+  faults::NoteDirectorySecurity(Call::SetKernelObjectSecurity, path,
+                                descriptor);
+  if (Decide(Call::SetKernelObjectSecurity, path, 0) == Action::Fail)
+    return FALSE;
+  return ::SetKernelObjectSecurity(entry, DACL_SECURITY_INFORMATION,
+                                   descriptor);
+}
+
+// The process's own access token, open for queries.
+inline BOOL OpenProcessToken(HANDLE* token) {
+  if (Decide(Call::OpenProcessToken, nullptr, 0) == Action::Fail) return FALSE;
+  // (HANDLE)-1 is what GetCurrentProcess returns, without importing it.
+  return ::OpenProcessToken(reinterpret_cast<HANDLE>(-1), TOKEN_QUERY, token);
+}
+
+inline BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind,
+                                void* buffer, DWORD size) {
+  DWORD needed = 0;
+  if (Decide(Call::GetTokenInformation, nullptr, kind) == Action::Fail)
+    return FALSE;
+  return ::GetTokenInformation(token, kind, buffer, size, &needed);
+}
 
 // --- memory ------------------------------------------------------------------
 

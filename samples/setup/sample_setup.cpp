@@ -6,16 +6,20 @@
 //   HALVEX_SAMPLE_SHOW_MS    how long the window stays, in ms (default 4000)
 //   HALVEX_SAMPLE_REPORT     file to record what the program saw at start:
 //                            "command-line=", "current-directory=" and
-//                            "module=" and "process-id=" lines, and an
-//                            "ended" line at its end
+//                            "module=", "process-id=" and
+//                            "folder-security=" (its own folder's owner and
+//                            DACL in SDDL) lines, and an "ended" line at its
+//                            end
 //   HALVEX_SAMPLE_EXIT_CODE  the process's exit code (default 0)
 //   HALVEX_SAMPLE_SELF_COPY  path to copy the program's own file to at start,
 //                            so a test sees the bytes it was started from
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -49,6 +53,26 @@ void CopySelf(const char* module) {
   CopyFileA(module, path, FALSE);
 }
 
+// The owner and DACL of the folder the program was started from, as SDDL.
+void ReportFolderSecurity(const char* module) {
+  char folder[MAX_PATH];
+  lstrcpynA(folder, module, sizeof folder);
+  if (char* last = std::strrchr(folder, '\\')) *last = 0;
+  char descriptor[4096];
+  DWORD needed = 0;
+  char* text = nullptr;
+  const SECURITY_INFORMATION parts =
+      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (GetFileSecurityA(folder, parts, descriptor, sizeof descriptor, &needed) &&
+      ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor, SDDL_REVISION_1, parts, &text, nullptr)) {
+    AppendToReport("folder-security=", text);
+    LocalFree(text);
+  } else {
+    AppendToReport("folder-security=", "(unreadable)");
+  }
+}
+
 void ReportStart(const char* module) {
   char directory[MAX_PATH] = {};
   GetCurrentDirectoryA(sizeof directory, directory);
@@ -58,6 +82,7 @@ void ReportStart(const char* module) {
   char process[16];
   std::snprintf(process, sizeof process, "%lu", GetCurrentProcessId());
   AppendToReport("process-id=", process);
+  ReportFolderSecurity(module);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,

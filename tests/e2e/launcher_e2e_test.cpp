@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "directory_security.h"
 #include "launcher_driver.h"
 
 namespace e2e {
@@ -303,6 +304,58 @@ TEST_F(InstallRun, ExistingWorkspaceStays) {
   ExpectExitWithoutBox();
   EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
   ExpectEmpty(Workspace());
+}
+
+// The workspace that the launcher creates is closed from its creation: while
+// the setup program runs, its folder grants no one but the account, SYSTEM
+// and Administrators anything (Wine reads back no Everyone entry).
+TEST_F(InstallRun, CreatedWorkspaceIsClosedWhileSetupRuns) {
+  Start("normal.exe");
+  Install();
+  ExpectExitWithoutBox();
+  const auto report = SampleReport();
+  EXPECT_EQ(Only(report, "module"), SetupProgram());
+  const std::string security = Only(report, "folder-security");
+  EXPECT_EQ(security.rfind("O:", 0), 0u) << security;
+  EXPECT_NE(security.find("D:"), std::string::npos) << security;
+  EXPECT_FALSE(test::GrantsOthers(security)) << security;
+  ExpectEmpty(temporaryPath_);
+}
+
+// The user's own workspace, with files of earlier runs, is used as before.
+TEST_F(InstallRun, OwnWorkspaceWithStaleFilesIsUsedAsItIs) {
+  ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
+  const std::string stale = Workspace() + "\\stale.txt";
+  ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), stale.c_str(), FALSE));
+  const std::string before = test::SecurityOf(Workspace());
+  Start("normal.exe");
+  Install();
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+  EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
+  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{"stale.txt"});
+  EXPECT_EQ(test::SecurityOf(Workspace()), before);
+}
+
+// A workspace of the user's that Everyone may write in (mode 0777 under
+// Wine) is closed, then used: the setup program runs from it, the stale files
+// stay, and afterwards no one but the owner may write in it.
+TEST_F(InstallRun, OwnWorkspaceOpenToEveryoneIsClosedThenUsed) {
+  ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
+  const std::string stale = Workspace() + "\\stale.txt";
+  ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), stale.c_str(), FALSE));
+  ASSERT_TRUE(test::SetDacl(Workspace(), "D:(A;OICI;FA;;;WD)"));
+  ASSERT_TRUE(test::GrantsOthers(test::SecurityOf(Workspace()))) << test::SecurityOf(Workspace());
+  Start("normal.exe");
+  Install();
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+  const auto report = SampleReport();
+  EXPECT_EQ(Only(report, "module"), SetupProgram());
+  EXPECT_FALSE(test::GrantsOthers(Only(report, "folder-security")));
+  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{"stale.txt"});
+  const std::string after = test::SecurityOf(Workspace());
+  EXPECT_FALSE(test::GrantsOthers(after)) << after;
 }
 
 TEST_F(InstallRun, SeveralCreatedLevelsStay) {

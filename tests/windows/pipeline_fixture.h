@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "directory_security.h"
 #include "extract.h"
 #include "fault_injection.h"
 

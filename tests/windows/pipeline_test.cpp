@@ -441,4 +441,98 @@ const Failure Failures[] = {
 INSTANTIATE_TEST_SUITE_P(EveryStep, FailureTest, ::testing::ValuesIn(Failures),
                          [](const auto& info) { return info.param.name; });
 
+// --- a workspace that is not the launcher's own ----------------------------------
+
+// Through the platform layer, as Wine shows every directory as the user's and
+// makes no junction: the workspace that was there stands for another
+// account's folder, or for the target of a junction. Nothing is created,
+// written or deleted anywhere, and the box tells of the workspace.
+struct Foreign {
+  const char* name;
+  std::function<void()> prepare;
+  int closeAttempts = 0;  // an attempt that fails changes nothing
+};
+
+void PrintTo(const Foreign& foreign, std::ostream* out) { *out << foreign.name; }
+
+class ForeignWorkspaceTest : public PipelineTest,
+                             public ::testing::WithParamInterface<Foreign> {};
+
+TEST_P(ForeignWorkspaceTest, ShowsTheBoxAndWritesNothing) {
+  UseArchive(test::SelfArchive(test::PipelineData("numbers.bin_")));
+  ASSERT_TRUE(::CreateDirectoryA(scratch.Workspace().c_str(), nullptr));
+  ASSERT_TRUE(test::WriteWhole(scratch.InWorkspace("setup.exe"), "theirs"));
+  GetParam().prepare();
+
+  EXPECT_FALSE(Run());
+
+  ASSERT_EQ(faults::ErrorBoxes().size(), 1u);
+  EXPECT_EQ(faults::ErrorBoxes()[0].text,
+            "Setup aborted.\rError creating temporary directory.");
+  EXPECT_TRUE(faults::ErrorBoxes()[0].openFiles.empty());
+  // Only the self-archive was ever opened; nothing was created or deleted.
+  ASSERT_EQ(faults::FilesOpened().size(), 1u);
+  EXPECT_EQ(faults::FilesOpened()[0].path, archivePath);
+  EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryA), 0);
+  EXPECT_EQ(faults::CountCalls(Call::DeleteFileA), 0);
+  EXPECT_EQ(faults::CountCalls(Call::SetKernelObjectSecurity),
+            GetParam().closeAttempts);
+  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("setup.exe")), "theirs");
+  std::vector<std::string> inside;
+  for (const auto& entry : std::filesystem::directory_iterator(scratch.Workspace()))
+    inside.push_back(entry.path().filename().string());
+  EXPECT_EQ(inside, std::vector<std::string>{"setup.exe"});
+  EXPECT_EQ(scratch.TempEntries(), std::vector<std::string>{"Halvex"});
+  EXPECT_TRUE(FirstCreatedDirectory.Empty());
+  EXPECT_TRUE(CompressedSetupPath.Empty());
+  EXPECT_TRUE(setupProgramPath.Empty());
+}
+
+void PretendSecurity(const std::string& sddl) {
+  faults::AlterSecurity(test::Descriptor(sddl));
+  Inject({Call::GetKernelObjectSecurity, Action::Alter});
+}
+
+const Foreign ForeignWorkspaces[] = {
+    {"OwnedByAnotherAccount",
+     [] { PretendSecurity("O:S-1-5-21-1-2-3-1001" + test::ClosedDacl()); }},
+    {"OwnedByAnotherAndOpen",
+     [] { PretendSecurity("O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;WD)"); }},
+    {"AJunctionOrSymbolicLink",
+     [] { Inject({Call::FindFirstFileA, Action::Alter, "\\Halvex"}); }},
+    {"SecurityCannotBeRead",
+     [] { Inject({Call::GetKernelObjectSecurity, Action::Fail}); }},
+    {"EntryCannotBeOpened",
+     [] { Inject({Call::OpenDirectoryEntry, Action::Fail}); }},
+    {"OpenAndCannotBeClosed",
+     [] {
+       PretendSecurity("O:" + test::UserSid() + "D:(A;OICI;FA;;;WD)");
+       Inject({Call::SetKernelObjectSecurity, Action::Fail});
+     },
+     1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ForeignWorkspaceTest,
+                         ::testing::ValuesIn(ForeignWorkspaces),
+                         [](const auto& info) { return info.param.name; });
+
+// Real: the user's own workspace, open to Everyone (mode 0777 under Wine),
+// is closed and then used as before: its other files stay.
+TEST_F(PipelineTest, AnOpenOwnWorkspaceIsClosedAndUsed) {
+  const std::string payload = test::PipelineData("numbers.bin_");
+  UseArchive(test::SelfArchive(payload));
+  ASSERT_TRUE(::CreateDirectoryA(scratch.Workspace().c_str(), nullptr));
+  ASSERT_TRUE(test::WriteWhole(scratch.InWorkspace("stale.txt"), "stale"));
+  ASSERT_TRUE(test::SetDacl(scratch.Workspace(), "D:(A;OICI;FA;;;WD)"));
+
+  EXPECT_TRUE(Run());
+
+  EXPECT_TRUE(faults::ErrorBoxes().empty());
+  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("setup.exe")),
+            test::PipelineData("numbers.bin"));
+  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
+  EXPECT_FALSE(test::GrantsOthers(test::SecurityOf(scratch.Workspace())));
+  EXPECT_TRUE(FirstCreatedDirectory.Empty());
+}
+
 }  // namespace

@@ -1,4 +1,8 @@
-// CreateDirectoryChain on real directories under Wine.
+// CreateDirectoryChain on real directories under Wine, and the security of
+// the workspace: real where Wine shows it (the closed DACL read back, a
+// directory open to Everyone closed), through the platform layer where it
+// cannot (the descriptor passed at creation, another owner, a reparse point,
+// security that cannot be read).
 
 #include <gtest/gtest.h>
 
@@ -9,6 +13,7 @@ namespace {
 using platform::faults::Action;
 using platform::faults::Call;
 using platform::faults::Inject;
+namespace faults = platform::faults;
 
 int Chain(const std::string& path) {
   return CreateDirectoryChain({path.data(), static_cast<int>(path.size())});
@@ -107,6 +112,253 @@ TEST_F(WorkspaceTest, AFailedLookupCountsAsAbsence) {
   Inject({Call::FindFirstFileA, Action::Fail, "\\tmp"});
   EXPECT_EQ(Chain(base + "\\tmp"), ERROR_ALREADY_EXISTS);
   EXPECT_TRUE(FirstCreatedDirectory.Empty());
+}
+
+// --- the workspace's security ------------------------------------------------
+
+// What the launcher passed or set for directories, as SDDL, in order.
+std::vector<std::string> SecuritiesGiven(Call call) {
+  std::vector<std::string> given;
+  for (const auto& record : faults::DirectorySecurities())
+    if (record.call == call)
+      given.push_back(record.path + " " + test::Sddl(record.descriptor.data()));
+  return given;
+}
+
+class WorkspaceSecurityTest : public WorkspaceTest {
+ protected:
+  // An existing workspace with a file left from an earlier run.
+  void MakeStaleWorkspace() {
+    ASSERT_TRUE(::CreateDirectoryA(scratch.Workspace().c_str(), nullptr));
+    ASSERT_TRUE(test::WriteWhole(scratch.InWorkspace("stale.txt"), "stale"));
+  }
+  // The launcher reads this instead of the workspace's real security.
+  static void PretendSecurity(const std::string& sddl) {
+    faults::AlterSecurity(test::Descriptor(sddl));
+    Inject({Call::GetKernelObjectSecurity, Action::Alter});
+  }
+  void ExpectRefusedUntouched() {
+    EXPECT_EQ(Chain(scratch.Workspace()), WorkspaceNotOwn);
+    EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
+    EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryA), 0);
+    EXPECT_TRUE(FirstCreatedDirectory.Empty());
+    EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
+  }
+};
+
+// Through the platform layer: the exact descriptor, for every level created.
+TEST_F(WorkspaceSecurityTest, CreatedDirectoriesGetTheClosedDescriptor) {
+  const std::string inner = scratch.Temp() + "A\\Halvex";
+  ASSERT_EQ(Chain(inner), 0);
+  const auto& given = faults::DirectorySecurities();
+  ASSERT_EQ(given.size(), 2u);
+  EXPECT_EQ(given[0].path, scratch.Temp() + "A");
+  EXPECT_EQ(given[1].path, inner);
+  for (const auto& record : given) {
+    EXPECT_EQ(record.call, Call::CreateDirectoryA);
+    // Owner, group and SACL are left to the platform's defaults.
+    EXPECT_EQ(test::Sddl(record.descriptor.data(),
+                         OWNER_SECURITY_INFORMATION |
+                             GROUP_SECURITY_INFORMATION |
+                             DACL_SECURITY_INFORMATION |
+                             SACL_SECURITY_INFORMATION),
+              test::ClosedDacl());
+    const auto* header = reinterpret_cast<const SECURITY_DESCRIPTOR_RELATIVE*>(
+        record.descriptor.data());
+    EXPECT_EQ(header->Control,
+              SE_SELF_RELATIVE | SE_DACL_PRESENT | SE_DACL_PROTECTED);
+    EXPECT_EQ(header->Owner, 0u);
+    EXPECT_EQ(header->Group, 0u);
+    EXPECT_EQ(header->Sacl, 0u);
+    EXPECT_EQ(record.descriptor.size(),
+              test::Descriptor(test::ClosedDacl()).size());
+  }
+}
+
+// Real: Wine keeps a directory created closed without an entry for others.
+TEST_F(WorkspaceSecurityTest, ACreatedWorkspaceReadsBackClosed) {
+  ASSERT_EQ(Chain(scratch.Workspace()), 0);
+  const std::string security = test::SecurityOf(scratch.Workspace());
+  EXPECT_FALSE(test::GrantsOthers(security)) << security;
+  EXPECT_NE(security.find(test::UserSid()), std::string::npos) << security;
+  // The launcher's own account can still work in it.
+  EXPECT_TRUE(test::WriteWhole(scratch.InWorkspace("setup.ex_"), "x"));
+}
+
+// Real: the user's own workspace is used as it is, its files kept.
+TEST_F(WorkspaceSecurityTest, TheUsersOwnWorkspaceIsUsedUnchanged) {
+  MakeStaleWorkspace();
+  const std::string before = test::SecurityOf(scratch.Workspace());
+  EXPECT_EQ(Chain(scratch.Workspace()), 0);
+  EXPECT_EQ(test::SecurityOf(scratch.Workspace()), before);
+  EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
+  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
+  EXPECT_TRUE(FirstCreatedDirectory.Empty());
+}
+
+// Real: a workspace of the user's that Everyone may write in (mode 0777
+// under Wine) is closed, then used; its files stay.
+TEST_F(WorkspaceSecurityTest, AnOwnWorkspaceOpenToEveryoneIsClosed) {
+  MakeStaleWorkspace();
+  ASSERT_TRUE(test::SetDacl(scratch.Workspace(),
+                            "D:(A;OICI;FA;;;WD)(A;OICI;FA;;;" +
+                                test::UserSid() + ")"));
+  ASSERT_TRUE(test::GrantsOthers(test::SecurityOf(scratch.Workspace())));
+
+  EXPECT_EQ(Chain(scratch.Workspace()), 0);
+
+  EXPECT_EQ(SecuritiesGiven(Call::SetKernelObjectSecurity),
+            std::vector<std::string>{scratch.Workspace() + " " +
+                                     test::ClosedDacl()});
+  const std::string after = test::SecurityOf(scratch.Workspace());
+  EXPECT_FALSE(test::GrantsOthers(after)) << after;
+  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
+  EXPECT_TRUE(FirstCreatedDirectory.Empty());
+}
+
+// Real: only the workspace itself is judged; the directories above it are
+// the platform's and stay open as they are.
+TEST_F(WorkspaceSecurityTest, TheTemporaryPathItselfIsNotJudged) {
+  ASSERT_TRUE(test::SetDacl(scratch.Temp(), "D:(A;OICI;FA;;;WD)"));
+  EXPECT_EQ(Chain(scratch.Workspace()), 0);
+  EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
+  EXPECT_TRUE(test::GrantsOthers(test::SecurityOf(scratch.Temp())));
+}
+
+// Through the platform layer: Wine shows every directory as the user's.
+TEST_F(WorkspaceSecurityTest, AWorkspaceOfAnotherAccountIsRefused) {
+  MakeStaleWorkspace();
+  PretendSecurity("O:S-1-5-21-1-2-3-1001" + test::ClosedDacl());
+  ExpectRefusedUntouched();
+}
+
+TEST_F(WorkspaceSecurityTest, AnOwnerlessWorkspaceIsRefused) {
+  MakeStaleWorkspace();
+  PretendSecurity(test::ClosedDacl());
+  ExpectRefusedUntouched();
+}
+
+TEST_F(WorkspaceSecurityTest, AWorkspaceOfSystemOrTheDefaultOwnerIsUsed) {
+  MakeStaleWorkspace();
+  for (const std::string owner :
+       {std::string("SY"), test::UserSid(), test::DefaultOwnerSid()}) {
+    SCOPED_TRACE(owner);
+    PretendSecurity("O:" + owner + test::ClosedDacl());
+    EXPECT_EQ(Chain(scratch.Workspace()), 0);
+    EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
+  }
+  // Administrators own what an elevated account creates; here they are not
+  // the token's default owner, so such a workspace is not the launcher's.
+  PretendSecurity("O:BA" + test::ClosedDacl());
+  EXPECT_EQ(Chain(scratch.Workspace()), WorkspaceNotOwn);
+}
+
+// An owned workspace whose DACL lets others plant in it, or in what it will
+// hold, is closed.
+TEST_F(WorkspaceSecurityTest, EveryOpeningForOthersIsClosed) {
+  MakeStaleWorkspace();
+  const std::string user = test::UserSid();
+  for (const std::string dacl : {
+           "D:(A;;FA;;;SY)(A;OICI;0x2;;;BU)",                // create files
+           "D:(A;;FA;;;SY)(A;OICI;0x4;;;AU)",                // create folders
+           "D:(A;;FA;;;SY)(A;OICIIO;FA;;;WD)",               // for what it holds
+           "D:(A;;FA;;;SY)(A;;SD;;;S-1-5-21-1-2-3-1001)",    // delete
+           "D:(A;;FA;;;SY)(A;;WD;;;S-1-5-21-1-2-3-1001)",    // change the DACL
+           "D:(A;;FA;;;SY)(A;;WO;;;S-1-5-21-1-2-3-1001)",    // take it over
+           "D:(A;;FA;;;SY)(A;;GW;;;S-1-5-21-1-2-3-1001)",    // generic write
+           "D:(A;;FA;;;SY)(A;;GA;;;S-1-5-21-1-2-3-1001)",    // generic all
+           "D:(A;;FA;;;SY)(A;;0x40;;;S-1-5-21-1-2-3-1001)",  // delete children
+       }) {
+    SCOPED_TRACE(dacl);
+    faults::Reset();
+    PretendSecurity("O:" + user + dacl);
+    EXPECT_EQ(Chain(scratch.Workspace()), 0);
+    EXPECT_EQ(SecuritiesGiven(Call::SetKernelObjectSecurity),
+              std::vector<std::string>{scratch.Workspace() + " " +
+                                       test::ClosedDacl()});
+  }
+  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
+}
+
+// A null DACL (SDDL cannot say it under Wine) lets everyone do everything.
+TEST_F(WorkspaceSecurityTest, ANullDaclIsClosed) {
+  MakeStaleWorkspace();
+  SECURITY_DESCRIPTOR absolute;
+  ASSERT_TRUE(::InitializeSecurityDescriptor(&absolute,
+                                             SECURITY_DESCRIPTOR_REVISION));
+  std::string owner = test::Descriptor("O:" + test::UserSid());
+  PSID user = owner.data() +
+              reinterpret_cast<SECURITY_DESCRIPTOR_RELATIVE*>(
+                  owner.data())->Owner;
+  ASSERT_TRUE(::SetSecurityDescriptorOwner(&absolute, user, FALSE));
+  ASSERT_TRUE(::SetSecurityDescriptorDacl(&absolute, TRUE, nullptr, FALSE));
+  char relative[256];
+  DWORD size = sizeof relative;
+  ASSERT_TRUE(::MakeSelfRelativeSD(&absolute, relative, &size));
+  faults::AlterSecurity(std::string(relative, size));
+  Inject({Call::GetKernelObjectSecurity, Action::Alter});
+  EXPECT_EQ(Chain(scratch.Workspace()), 0);
+  EXPECT_EQ(SecuritiesGiven(Call::SetKernelObjectSecurity),
+            std::vector<std::string>{scratch.Workspace() + " " +
+                                     test::ClosedDacl()});
+}
+
+// Reading, listing and traversing are no planting; a denial takes nothing.
+TEST_F(WorkspaceSecurityTest, ReadingForOthersLeavesTheWorkspaceAsItIs) {
+  MakeStaleWorkspace();
+  PretendSecurity("O:" + test::UserSid() + "D:(D;;FA;;;WD)(A;OICI;FA;;;SY)" +
+                  "(A;OICI;FA;;;BA)(A;OICI;FA;;;" + test::UserSid() +
+                  ")(A;OICI;0x1200a9;;;WD)(A;OICI;0x1200a9;;;BU)");
+  EXPECT_EQ(Chain(scratch.Workspace()), 0);
+  EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
+}
+
+TEST_F(WorkspaceSecurityTest, AnOpenWorkspaceThatCannotBeClosedIsRefused) {
+  MakeStaleWorkspace();
+  PretendSecurity("O:" + test::UserSid() + "D:(A;OICI;FA;;;WD)");
+  Inject({Call::SetKernelObjectSecurity, Action::Fail});
+  EXPECT_EQ(Chain(scratch.Workspace()), WorkspaceNotOwn);
+  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
+}
+
+// Through the platform layer: a junction or a symbolic link, looked at as
+// the entry itself. Its security is not even read.
+TEST_F(WorkspaceSecurityTest, AReparsePointIsRefused) {
+  MakeStaleWorkspace();
+  Inject({Call::FindFirstFileA, Action::Alter, "\\Halvex"});
+  ExpectRefusedUntouched();
+  EXPECT_EQ(faults::CountCalls(Call::OpenDirectoryEntry), 0);
+}
+
+// A reparse point further up is the platform's own business (a redirected
+// profile, for instance).
+TEST_F(WorkspaceSecurityTest, AReparsePointAboveTheWorkspaceIsFollowed) {
+  MakeStaleWorkspace();
+  Inject({Call::FindFirstFileA, Action::Alter, "\\tmp"});
+  EXPECT_EQ(Chain(scratch.Workspace()), 0);
+}
+
+TEST_F(WorkspaceSecurityTest, SecurityThatCannotBeReadIsRefused) {
+  for (Call call : {Call::OpenDirectoryEntry, Call::GetKernelObjectSecurity,
+                    Call::OpenProcessToken, Call::GetTokenInformation}) {
+    SCOPED_TRACE(static_cast<int>(call));
+    test::Scratch fresh;
+    ASSERT_TRUE(::CreateDirectoryA(fresh.Workspace().c_str(), nullptr));
+    Inject({call, Action::Fail});
+    EXPECT_EQ(Chain(fresh.Workspace()), WorkspaceNotOwn);
+    EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
+    EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryA), 0);
+  }
+}
+
+// A descriptor larger than the launcher reads is refused, not cut short.
+TEST_F(WorkspaceSecurityTest, AnOversizedDescriptorIsRefused) {
+  MakeStaleWorkspace();
+  std::string dacl = "O:" + test::UserSid() + "D:";
+  for (int ace = 0; ace < 60; ++ace)
+    dacl += "(A;OICI;FR;;;S-1-5-21-1-2-3-" + std::to_string(2000 + ace) + ")";
+  PretendSecurity(dacl);
+  ExpectRefusedUntouched();
 }
 
 }  // namespace
