@@ -45,8 +45,9 @@ for m in MODULES; do insmod /modules/$m.ko* || echo "init: no $m" >&2; done
 job=$(sed -n 's/.*halvex\.job=\([^ ]*\).*/\1/p' /proc/cmdline)
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose hostroot /host
 for d in proc sys dev; do mount --rbind /$d /host/$d; done
-mount -t devpts devpts /host/dev/pts 2>/dev/null || true
-mount -t tmpfs tmpfs /host/dev/shm
+mkdir -p /host/dev/pts /host/dev/shm
+mount -t devpts devpts /host/dev/pts
+mount -t tmpfs -o mode=1777 tmpfs /host/dev/shm
 # Sockets cannot be bound on 9p: /tmp is the machine's own. A job under the
 # host's /tmp keeps its folder, bound into the new /tmp at the same path.
 mount --bind /host/tmp /kept
