@@ -51,7 +51,14 @@ int main(int argc, char** argv) {
   Click(dialog, InstallButtonId);
   if (!WaitUntil([&] { return recorder.Saw("Waiting for setup end..."); }))
     return Fail("the setup program did not start");
-  // The launcher repaints when it next serves its messages, within 100 ms.
+  // The setup program's window takes the foreground as it opens; on a slow
+  // (emulated) machine that may take seconds, and the picture shows the
+  // dialog as the user sees it then. The launcher repaints when it next
+  // serves its messages, within 100 ms.
+  WaitUntil([&] {
+    const HWND foreground = GetForegroundWindow();
+    return foreground && foreground != dialog;
+  });
   Sleep(500);
   if (!PictureTaken(dialog, argv[2], "working"))
     return Fail("no picture was taken");
