@@ -7,16 +7,29 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
+
+# Payloads and archives are made here, at full speed; only the timings run
+# where Windows programs run: here, or inside the emulated machine, with one
+# display and one Wine server for the whole run. The figures are ratios
+# within one run, so they hold there too.
 if [ -z "${HALVEX_WINDOWS_SIDE:-}" ]; then
   cmake --preset windows >/dev/null
   cmake --build --preset windows -j2 --target halvex-launcher pipeline-bench lz32-expand >/dev/null
-  # Where Windows programs run: here, or inside the emulated machine, with
-  # one display and one Wine server for the whole run. The figures are
-  # ratios within one run, so they hold there too.
-  exec tools/windows-side.sh bench/pipeline_bench.sh "$@"
+  work=$(mktemp -d "$PWD/$build/pipeline-bench.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  sizes=("$@")
+  [ $# -gt 0 ] || sizes=(1 50)
+  for size in "${sizes[@]}"; do
+    input="$work/payload-$size.bin"
+    head -c $((size * 1048576)) <(seq 1 100000000) >"$input"
+    mscompress "$input"
+    { cat "$build/launcher/halvex-launcher.exe"; printf 'Archive sTaRT'; cat "${input}_"; } >"$work/archive-$size.exe"
+  done
+  tools/windows-side.sh bench/pipeline_bench.sh "$work" "${sizes[@]}"
+  exit
 fi
-work=$(mktemp -d "$PWD/$build/pipeline-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+work=$1
+shift
 run() { tools/wine-run.sh "$@"; }
 winpath() { echo "Z:${1//\//\\}"; }
 
@@ -38,13 +51,8 @@ printf 'SZDD\x88\xf0\x27\x33A\0\0\0\0\0' >"$work/empty.bin_"
 empty=("$build/tests/windows/lz32-expand.exe" "$(winpath "$work/empty.bin_")" "$(winpath "$work/empty.out")")
 startup=$(seconds run "${empty[@]}")
 
-sizes=("$@")
-[ $# -gt 0 ] || sizes=(1 50)
-for size in "${sizes[@]}"; do
+for size in "$@"; do
   input="$work/payload-$size.bin"
-  head -c $((size * 1048576)) <(seq 1 100000000) >"$input"
-  mscompress "$input"
-  { cat "$build/launcher/halvex-launcher.exe"; printf 'Archive sTaRT'; cat "${input}_"; } >"$work/archive-$size.exe"
   mkdir -p "$work/tmp-$size"
   echo "== ${size} MB expanded, $(stat -c %s "${input}_") bytes compressed"
   run "$build/bench/pipeline-bench.exe" "$(winpath "$work/archive-$size.exe")" "$(winpath "$work/tmp-$size")\\" | tr -d '\r'

@@ -41,6 +41,9 @@ export PATH=/bin
 mkdir -p /proc /sys /dev /host /kept
 mount -t proc proc /proc
 mount -t devtmpfs dev /dev
+# What udev would add, and bash's process substitution needs.
+ln -s /proc/self/fd /dev/fd
+for n in 0:stdin 1:stdout 2:stderr; do ln -s /proc/self/fd/${n%%:*} /dev/${n#*:}; done
 for m in MODULES; do insmod /modules/$m.ko* || echo "init: no $m" >&2; done
 job=$(sed -n 's/.*halvex\.job=\([^ ]*\).*/\1/p' /proc/cmdline)
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose hostroot /host
