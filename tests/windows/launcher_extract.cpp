@@ -1,7 +1,9 @@
-// launcher-extract ARCHIVE OUT: runs the launcher's own extraction pipeline
-// on ARCHIVE as if it were the running program's file, with a temporary path
-// of its own, and copies the "setup.exe" it made to OUT. Lets the host tests
-// see what a setup program would get from a self-archive, signed or not.
+// launcher-extract ARCHIVE OUT [TEMPORARY_PATH]: runs the launcher's own
+// extraction pipeline on ARCHIVE as if it were the running program's file,
+// with a temporary path of its own (or the one given, where a test has laid
+// out a workspace beforehand), and copies the "setup.exe" it made to OUT.
+// Lets the host tests see what a setup program would get from a
+// self-archive, and what the launcher does with a workspace it finds.
 
 #include <windows.h>
 
@@ -12,15 +14,18 @@
 #include "fault_injection.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: launcher-extract ARCHIVE OUT\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: launcher-extract ARCHIVE OUT [TEMPORARY_PATH]\n");
     return 2;
   }
   char temporary[MAX_PATH];
   GetTempPathA(MAX_PATH, temporary);
+  const bool ownScratch = argc == 3;
   const std::string scratch =
-      std::string(temporary) + "launcher-extract-" + std::to_string(GetCurrentProcessId());
-  CreateDirectoryA(scratch.c_str(), nullptr);
+      ownScratch ? std::string(temporary) + "launcher-extract-" +
+                       std::to_string(GetCurrentProcessId())
+                 : std::string(argv[3]);
+  if (ownScratch) CreateDirectoryA(scratch.c_str(), nullptr);
   SetEnvironmentVariableA("TMP", scratch.c_str());
   SetEnvironmentVariableA("TEMP", scratch.c_str());
   platform::faults::RedirectModuleFileName(argv[1]);
@@ -33,6 +38,6 @@ int main(int argc, char** argv) {
       extracted && CopyFileA(setupProgramPath.CString(), argv[2], FALSE);
   DeleteFileA(setupProgramPath.CString());
   RemoveDirectoryA(FirstCreatedDirectory.CString());
-  RemoveDirectoryA(scratch.c_str());
+  if (ownScratch) RemoveDirectoryA(scratch.c_str());
   return copied ? 0 : 1;
 }
