@@ -4,17 +4,13 @@
 # get "setup.ex_" or "setup.exe" created there. The link is a real one, made
 # on the host, where Wine sees it as a reparse point; the same layout with a
 # real folder shows that the pipeline works when the workspace is its own.
-# Usage: workspace_link_test.sh WINE_RUN LAUNCHER_EXTRACT LAUNCHER_IMAGE
+# Usage: workspace_link_test.sh WINE_RUN LAUNCHER_EXTRACT SELF_ARCHIVE SETUP_PROGRAM
 set -euo pipefail
-wine_run=$1 extract=$2 image=$3
+wine_run=$1 extract=$2 archive=$3 setup=$4
 work=$(mktemp -d "$(dirname "$extract")/workspace-link.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export HALVEX_WINEPREFIX=$(dirname "$extract")/../../wineprefix
 fail() { echo "FAIL: $*" >&2; exit 1; }
-
-printf 'the setup program\n' >"$work/setup"
-(cd "$work" && mscompress setup)
-{ cat "$image"; printf 'Archive sTaRT'; cat "$work/setup_"; } >"$work/archive.exe"
 
 # The folder the link leads to, with a file the launcher would overwrite.
 mkdir -p "$work/temp" "$work/target"
@@ -22,7 +18,7 @@ printf 'a file of someone else\n' >"$work/target/setup.exe"
 cp "$work/target/setup.exe" "$work/target.before"
 
 extract_into() {  # TEMPORARY_PATH: the launcher's box texts on stderr
-  "$wine_run" "$extract" "Z:$work/archive.exe" "Z:$work/given.exe" "Z:$1" 2>"$work/err"
+  "$wine_run" "$extract" "Z:$archive" "Z:$work/given.exe" "Z:$1" 2>"$work/err"
 }
 
 ln -s "$work/target" "$work/temp/Halvex"
@@ -37,5 +33,5 @@ cmp -s "$work/target/setup.exe" "$work/target.before" ||
 rm "$work/temp/Halvex"
 mkdir "$work/temp/Halvex"
 extract_into "$work/temp" || fail "the user's own workspace was refused: $(cat "$work/err")"
-cmp "$work/setup" "$work/given.exe" || fail "the setup program came out wrong"
+cmp "$setup" "$work/given.exe" || fail "the setup program came out wrong"
 echo "a linked workspace is refused; the user's own is used"
