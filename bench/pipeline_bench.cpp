@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   std::printf("pipeline %.3f s, %d status updates (%.3f s of pauses), "
               "beyond the pauses %.3f s\n",
               elapsed, StatusUpdates, pauses, elapsed - pauses);
-  ::DeleteFileA(setupProgram.CString());
-  ::RemoveDirectoryA(FirstCreatedDirectory.CString());
+  ::DeleteFileW(setupProgram.CString());
+  ::RemoveDirectoryW(FirstCreatedDirectory.CString());
   return 0;
 }

@@ -9,8 +9,21 @@ const char ErrorInitializingDecompression[] =
 const char ErrorDecompressingSetupProgram[] =
     "Error decompressing setup program.";
 
-void ShowSetupError(TextView message) {
-  Text box(Literal("Setup aborted.\r"));
-  box.Append(message);
-  platform::MessageBoxA(box.CString(), "Error", MB_OK);
+namespace {
+
+// The heading and the longest message of the catalogue, with room to spare.
+constexpr int BoxTextSize = 128;
+
+// Copies `text` to `box` at `length` as far as it fits; the new length.
+int AppendToBox(char (&box)[BoxTextSize], int length, const char* text) {
+  while (*text && length < BoxTextSize - 1) box[length++] = *text++;
+  return length;
+}
+
+}  // namespace
+
+void ShowSetupError(const char* message) {
+  char box[BoxTextSize];
+  box[AppendToBox(box, AppendToBox(box, 0, "Setup aborted.\r"), message)] = 0;
+  platform::MessageBoxA(box, "Error", MB_OK);
 }

@@ -3,8 +3,6 @@
 // with no owner, caption "Error", one OK button and no icon, whose text is
 // "Setup aborted.", a carriage return and the message.
 
-#include "text.h"
-
 // The catalogue's messages that more than one place raises; the others are
 // literals where they are raised.
 extern const char ErrorCreatingSetupProgram[];
@@ -12,4 +10,5 @@ extern const char ErrorAllocatingMemoryBuffers[];
 extern const char ErrorInitializingDecompression[];
 extern const char ErrorDecompressingSetupProgram[];
 
-void ShowSetupError(TextView message);
+// `message` is one of the catalogue's fixed English texts.
+void ShowSetupError(const char* message);

@@ -2,13 +2,13 @@
 
 Text StripTrailingBackslashes(TextView text) {
   int length = text.length;
-  while (length > 0 && text.bytes[length - 1] == '\\') --length;
-  return Text(TextView{text.bytes, length});
+  while (length > 0 && text.units[length - 1] == L'\\') --length;
+  return Text(TextView{text.units, length});
 }
 
 Text AddBackslash(TextView text) {
   Text path = StripTrailingBackslashes(text);
-  path.Append('\\');
+  path.Append(L'\\');
   return path;
 }
 
@@ -23,16 +23,16 @@ Text ExtractToken(TextView text, int number, const DelimiterSet& delimiters) {
   int counter = 0;
   ScanState state = ScanState::BetweenTokens;
   for (int i = 0; i < text.length; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(text.bytes[i]);
-    // Membership comes first: a zero byte in the set is a delimiter.
-    const bool delimiter = delimiters.Has(byte);
-    if (!delimiter && byte == 0) continue;  // never starts, ends or joins a token
+    const wchar_t unit = text.units[i];
+    // Membership comes first: a zero unit in the set is a delimiter.
+    const bool delimiter = delimiters.Has(unit);
+    if (!delimiter && unit == 0) continue;  // never starts, ends or joins a token
     switch (state) {
       case ScanState::BetweenTokens:
         if (delimiter) break;
         ++counter;
         if (counter == number) {
-          token.Append(static_cast<char>(byte));
+          token.Append(unit);
           state = ScanState::InWantedToken;
         } else {
           state = ScanState::InOtherToken;
@@ -43,7 +43,7 @@ Text ExtractToken(TextView text, int number, const DelimiterSet& delimiters) {
         break;
       case ScanState::InWantedToken:
         if (delimiter) return token;
-        token.Append(static_cast<char>(byte));
+        token.Append(unit);
         break;
     }
   }

@@ -1,16 +1,18 @@
 #pragma once
-// Byte-wise path text operations. The backslash (0x5C) is the only path
-// separator; a forward slash is an ordinary byte, and no byte is read as part
-// of a multi-byte character.
+// Path text operations, unit by unit. The backslash (0x5C) is the only path
+// separator; a forward slash is an ordinary unit. No UTF-16 surrogate equals
+// a backslash, so a character outside the Basic Multilingual Plane never
+// splits a path.
 
 #include "text.h"
 
-// A set over the 256 byte values.
+// A set over the unit values 0 to 255; no unit above is ever a member.
 struct DelimiterSet {
   unsigned words[8];
 
-  constexpr bool Has(unsigned char byte) const {
-    return (words[byte >> 5] >> (byte & 31)) & 1u;
+  constexpr bool Has(wchar_t unit) const {
+    const unsigned value = static_cast<unsigned>(unit);
+    return value < 256 && ((words[value >> 5] >> (value & 31)) & 1u);
   }
 };
 

@@ -11,7 +11,9 @@ ProcessText CompressedSetupPath;
 
 namespace {
 
-constexpr DWORD PathBufferSize = 261;
+constexpr DWORD PathBufferSize = MAX_PATH + 1;  // in units
+constexpr DWORD FirstOwnPathSize = 512;
+constexpr DWORD LongestPath = 32768;  // units, the platform's limit
 constexpr int ExpansionPieceSize = 65536;
 // Sizes are signed 32-bit: the whole self-archive must be below 2 GiB.
 constexpr DWORD LargestArchiveSize = 0x7FFFFFFF;
@@ -50,7 +52,7 @@ struct PipelineResources {
     CloseFileOnce(fileSlot);
     CloseCompressedFile();
     if (!CompressedSetupPath.Empty())
-      platform::DeleteFileA(CompressedSetupPath.CString());
+      platform::DeleteFileW(CompressedSetupPath.CString());
   }
 
   void CloseCompressedFile() {
@@ -64,13 +66,13 @@ struct PipelineResources {
 };
 
 bool Fail(const char* message) {
-  ShowSetupError(ZeroTerminated(message));
+  ShowSetupError(message);
   return false;
 }
 
-int BytesBeforeZero(const char* bytes, DWORD limit) {
+int UnitsBeforeZero(const wchar_t* units, DWORD limit) {
   DWORD length = 0;
-  while (length < limit && bytes[length] != 0) ++length;
+  while (length < limit && units[length] != 0) ++length;
   return static_cast<int>(length);
 }
 
@@ -78,18 +80,32 @@ int BytesBeforeZero(const char* bytes, DWORD limit) {
 // longer than the usual buffer is asked for once more with the size the
 // platform said it needs.
 Text TemporaryPath() {
-  char buffer[PathBufferSize];
-  char* path = buffer;
-  DWORD length = platform::GetTempPathA(PathBufferSize, buffer);
+  wchar_t buffer[PathBufferSize];
+  wchar_t* path = buffer;
+  DWORD length = platform::GetTempPathW(PathBufferSize, buffer);
   HeapBlock larger;
   if (length >= PathBufferSize) {
     const DWORD needed = length;
-    larger.Allocate(needed);
-    path = reinterpret_cast<char*>(larger.Bytes());
-    length = larger.Held() ? platform::GetTempPathA(needed, path) : 0;
+    larger.Allocate(needed * sizeof(wchar_t));
+    path = reinterpret_cast<wchar_t*>(larger.Bytes());
+    length = larger.Held() ? platform::GetTempPathW(needed, path) : 0;
     if (length >= needed) length = 0;  // still too long: as if none
   }
-  return Text(TextView{path, BytesBeforeZero(path, length)});
+  return Text(TextView{path, UnitsBeforeZero(path, length)});
+}
+
+// The launcher's own path, whole: a path that does not fit is asked for again
+// with twice the room, so that a deep folder never gives a cut path. Empty
+// when the platform reports none.
+Text OwnPath() {
+  for (DWORD size = FirstOwnPathSize; size <= LongestPath; size *= 2) {
+    HeapBlock buffer(size * sizeof(wchar_t));
+    if (!buffer.Held()) break;
+    auto* path = reinterpret_cast<wchar_t*>(buffer.Bytes());
+    const DWORD length = platform::GetModuleFileNameW(path, size);
+    if (length < size) return Text(TextView{path, static_cast<int>(length)});
+  }
+  return Text();
 }
 
 // Sets `slot` to «<workspace>\<name>»; false when out of memory.
@@ -146,12 +162,7 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   if (temporaryPath.Empty())
     return Fail("I can not obtain path to temporary directory.");
 
-  char ownPath[PathBufferSize];
-  const DWORD ownPathLength =
-      platform::GetModuleFileNameA(ownPath, PathBufferSize);
-  ownPath[ownPathLength < PathBufferSize ? ownPathLength : PathBufferSize - 1] =
-      0;
-  held.fileSlot = platform::CreateFileA(ownPath, GENERIC_READ,
+  held.fileSlot = platform::CreateFileW(OwnPath().CString(), GENERIC_READ,
                                         FILE_SHARE_READ, OPEN_EXISTING);
   if (held.fileSlot == INVALID_HANDLE_VALUE)
     return Fail("Error opening source file archive.");
@@ -176,7 +187,7 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   const int payloadStart = markerPosition + PayloadMarkerLength;  // 1-based
 
   Text workspace = AddBackslash(temporaryPath.View());
-  workspace.Append(Literal("Halvex"));
+  workspace.Append(Literal(L"Halvex"));
   if (workspace.Failed()) return false;
   if (CreateDirectoryChain(workspace.View()) != 0) {
     CloseFileOnce(held.fileSlot);
@@ -184,9 +195,9 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   }
 
   if (!AssignWorkspaceFile(CompressedSetupPath, workspace.View(),
-                           Literal("setup.ex_")))
+                           Literal(L"setup.ex_")))
     return false;
-  held.compressedFile = platform::CreateFileA(
+  held.compressedFile = platform::CreateFileW(
       CompressedSetupPath.CString(), GENERIC_READ | GENERIC_WRITE, 0,
       CREATE_ALWAYS);
   if (held.compressedFile == INVALID_HANDLE_VALUE)
@@ -205,9 +216,9 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   CloseFileOnce(held.fileSlot);
 
   if (!AssignWorkspaceFile(setupProgramPath, workspace.View(),
-                           Literal("setup.exe")))
+                           Literal(L"setup.exe")))
     return false;
-  held.fileSlot = platform::CreateFileA(setupProgramPath.CString(),
+  held.fileSlot = platform::CreateFileW(setupProgramPath.CString(),
                                         GENERIC_WRITE, FILE_SHARE_READ,
                                         CREATE_ALWAYS);
   if (held.fileSlot == INVALID_HANDLE_VALUE)

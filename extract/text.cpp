@@ -8,25 +8,34 @@
 
 namespace {
 
-char* AllocateBytes(int size) {
+wchar_t* AllocateUnits(int count) {
+  const unsigned size = static_cast<unsigned>(count) * sizeof(wchar_t);
 #ifdef _WIN32
-  return static_cast<char*>(platform::HeapAlloc(static_cast<DWORD>(size)));
+  return static_cast<wchar_t*>(platform::HeapAlloc(size));
 #else
-  return static_cast<char*>(std::malloc(static_cast<size_t>(size)));
+  return static_cast<wchar_t*>(std::malloc(size));
 #endif
 }
 
-void FreeBytes(char* bytes) {
-  if (!bytes) return;
+void FreeUnits(wchar_t* units) {
+  if (!units) return;
 #ifdef _WIN32
-  platform::HeapFree(bytes);
+  platform::HeapFree(units);
 #else
-  std::free(bytes);
+  std::free(units);
 #endif
 }
 
-void CopyBytes(char* to, const char* from, int count) {
+void CopyUnits(wchar_t* to, const wchar_t* from, int count) {
   for (int i = 0; i < count; ++i) to[i] = from[i];
+}
+
+// Room for `length` units and the terminator; null when out of memory or
+// when the length is beyond any path.
+wchar_t* AllocateText(int length) {
+  return length < 0x3FFFFFFF / static_cast<int>(sizeof(wchar_t))
+             ? AllocateUnits(length + 1)
+             : nullptr;
 }
 
 }  // namespace
@@ -35,65 +44,59 @@ Text::Text(Text&& other) { TakeFrom(other); }
 
 Text& Text::operator=(Text&& other) {
   if (this != &other) {
-    FreeBytes(bytes_);
+    FreeUnits(units_);
     TakeFrom(other);
   }
   return *this;
 }
 
-Text::~Text() { FreeBytes(bytes_); }
+Text::~Text() { FreeUnits(units_); }
 
 void Text::TakeFrom(Text& other) {
-  bytes_ = other.bytes_;
+  units_ = other.units_;
   length_ = other.length_;
   failed_ = other.failed_;
-  other.bytes_ = nullptr;
+  other.units_ = nullptr;
   other.length_ = 0;
   other.failed_ = false;
 }
 
-// Called byte by byte in several loops; one copy keeps the image small.
-__attribute__((noinline)) Text& Text::Append(char byte) {
-  AppendBytes(TextView{&byte, 1});
+// Called unit by unit in several loops; one copy keeps the image small.
+__attribute__((noinline)) Text& Text::Append(wchar_t unit) {
+  AppendUnits(TextView{&unit, 1});
   return *this;
 }
 
-// Texts here are short paths and messages: each append takes a block of the
-// exact new size, which keeps the code small.
-void Text::AppendBytes(TextView tail) {
+// Texts here are short paths: each append takes a block of the exact new
+// size, which keeps the code small.
+void Text::AppendUnits(TextView tail) {
   if (failed_ || tail.length <= 0) return;
   const int length = length_ + tail.length;
-  char* bytes = length < 0x3FFFFFFF ? AllocateBytes(length + 1) : nullptr;
-  if (bytes) {
-    CopyBytes(bytes, bytes_, length_);
-    CopyBytes(bytes + length_, tail.bytes, tail.length);
-    bytes[length] = 0;
+  wchar_t* units = AllocateText(length);
+  if (units) {
+    CopyUnits(units, units_, length_);
+    CopyUnits(units + length_, tail.units, tail.length);
+    units[length] = 0;
   }
-  FreeBytes(bytes_);
-  bytes_ = bytes;
-  length_ = bytes ? length : 0;
-  failed_ = !bytes;
+  FreeUnits(units_);
+  units_ = units;
+  length_ = units ? length : 0;
+  failed_ = !units;
 }
 
 bool AssignProcessText(ProcessText& slot, TextView value) {
-  char* bytes = AllocateBytes(value.length + 1);
-  if (!bytes) return false;
-  CopyBytes(bytes, value.bytes, value.length);
-  bytes[value.length] = 0;
+  wchar_t* units = AllocateText(value.length);
+  if (!units) return false;
+  CopyUnits(units, value.units, value.length);
+  units[value.length] = 0;
   ReleaseProcessText(slot);
-  slot.bytes = bytes;
+  slot.units = units;
   slot.length = value.length;
   return true;
 }
 
 void ReleaseProcessText(ProcessText& slot) {
-  FreeBytes(slot.bytes);
-  slot.bytes = nullptr;
+  FreeUnits(slot.units);
+  slot.units = nullptr;
   slot.length = 0;
-}
-
-TextView ZeroTerminated(const char* text) {
-  int length = 0;
-  while (text[length] != 0) ++length;
-  return {text, length};
 }

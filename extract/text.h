@@ -1,20 +1,19 @@
 #pragma once
-// Texts: byte strings in the ANSI code page with an explicit length. A zero
-// byte is an ordinary byte; the length, not a terminator, ends a text. A zero
-// byte is kept past the end only so that a text can be handed to the
-// platform as a zero-terminated path.
+// Texts: paths in UTF-16 code units (wchar_t, as the platform's wide calls
+// take them) with an explicit length. A zero unit is an ordinary unit; the
+// length, not a terminator, ends a text. A zero unit is kept past the end
+// only so that a text can be handed to the platform as a zero-terminated
+// path. Nothing converts a path to the ANSI code page, so a user or folder
+// named in any script reaches the platform as it is.
 
-// A borrowed run of bytes.
+// A borrowed run of units.
 struct TextView {
-  const char* bytes;
+  const wchar_t* units;
   int length;
 };
 
-// A zero-terminated text up to its terminator.
-TextView ZeroTerminated(const char* text);
-
 template <int N>
-constexpr TextView Literal(const char (&text)[N]) {
+constexpr TextView Literal(const wchar_t (&text)[N]) {
   return {text, N - 1};
 }
 
@@ -32,22 +31,24 @@ class Text {
   ~Text();
 
   TextView View() const { return {CString(), length_}; }
-  const char* CString() const { return bytes_ ? bytes_ : ""; }
+  const wchar_t* CString() const { return units_ ? units_ : L""; }
+  // For the platform calls that may write into their argument.
+  wchar_t* Units() { return units_; }
   int Length() const { return length_; }
   bool Empty() const { return length_ == 0; }
   bool Failed() const { return failed_; }
 
   Text& Append(TextView tail) {
-    AppendBytes(tail);
+    AppendUnits(tail);
     return *this;
   }
-  Text& Append(char byte);
+  Text& Append(wchar_t unit);
 
  private:
   void TakeFrom(Text& other);
-  void AppendBytes(TextView tail);
+  void AppendUnits(TextView tail);
 
-  char* bytes_ = nullptr;
+  wchar_t* units_ = nullptr;
   int length_ = 0;
   bool failed_ = false;
 };
@@ -55,11 +56,11 @@ class Text {
 // A process-wide text. It is constant-initialised and has no destructor, as
 // the launcher has no runtime to run one; ReleaseProcessText frees it.
 struct ProcessText {
-  char* bytes;
+  wchar_t* units;
   int length;
 
   TextView View() const { return {CString(), length}; }
-  const char* CString() const { return bytes ? bytes : ""; }
+  const wchar_t* CString() const { return units ? units : L""; }
   bool Empty() const { return length == 0; }
 };
 

@@ -21,9 +21,9 @@ constexpr DWORD EntryFound = 0x80000000u;
 
 // The attributes of the entry itself (a junction or symbolic link is not
 // followed); 0 when nothing is found. Any lookup failure counts as absence.
-DWORD LookUp(const char* path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = platform::FindFirstFileA(path, &found);
+DWORD LookUp(const wchar_t* path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = platform::FindFirstFileW(path, &found);
   if (search == INVALID_HANDLE_VALUE) return 0;
   platform::FindClose(search);
   return found.dwFileAttributes | EntryFound;
@@ -162,7 +162,7 @@ struct Security {
 
   // 0 when the existing directory may be used: it is no reparse point, its
   // owner is trusted, and its DACL is closed or was closed now.
-  int Judge(const char* path, DWORD attributes) {
+  int Judge(const wchar_t* path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return WorkspaceNotOwn;
     HANDLE entry = platform::OpenDirectoryEntry(path);
     if (entry == INVALID_HANDLE_VALUE) return WorkspaceNotOwn;
@@ -198,11 +198,11 @@ int CreateDirectoryChain(TextView path) {
       accumulated = std::move(component);
       continue;
     }
-    accumulated.Append('\\').Append(component.View());
+    accumulated.Append(L'\\').Append(component.View());
     if (accumulated.Failed()) return ERROR_NOT_ENOUGH_MEMORY;
     found = LookUp(accumulated.CString());
     if (!found) {
-      if (!platform::CreateDirectoryA(accumulated.CString(),
+      if (!platform::CreateDirectoryW(accumulated.CString(),
                                       &security.attributes))
         return static_cast<int>(platform::GetLastError());
       if (FirstCreatedDirectory.Empty())

@@ -12,17 +12,17 @@ namespace {
 
 void RemoveRunTraces() {
   if (!SetupProgramPath.Empty())
-    platform::DeleteFileA(SetupProgramPath.CString());
+    platform::DeleteFileW(SetupProgramPath.CString());
   // Removes the workspace only when it is empty and this run created it.
   if (!FirstCreatedDirectory.Empty())
-    platform::RemoveDirectoryA(FirstCreatedDirectory.CString());
+    platform::RemoveDirectoryW(FirstCreatedDirectory.CString());
 }
 
 }  // namespace
 
 extern "C" void WINAPI LauncherEntry() {
   platform::RestrictDllSearch();
-  platform::DialogBoxParamA(platform::GetModuleHandleA(), DialogTemplateId,
+  platform::DialogBoxParamA(platform::GetModuleHandleW(), DialogTemplateId,
                             LauncherDialogProc);
   RemoveRunTraces();
   ReleaseProcessText(SetupProgramPath);

@@ -53,18 +53,18 @@ void ConfirmEnd(HANDLE process, bool endSeen) {
 }  // namespace
 
 int RunSetupAndWait(TextView path, HWND dialog) {
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   // The command line is the path alone, unquoted; naming the program as the
   // application as well keeps a path with blanks from starting a different
   // program (a planted «C:\Documents.exe» for «C:\Documents and Settings\…»).
-  // CreateProcessA may write into the command line, so it gets its own copy.
+  // The path is the workspace's own long path, never an 8.3 form.
+  // CreateProcessW may write into the command line, so it gets its own copy.
   Text application(path);
   Text commandLine(path);
   if (application.Failed() || commandLine.Failed() ||
-      !platform::CreateProcessA(application.CString(),
-                                const_cast<char*>(commandLine.CString()),
+      !platform::CreateProcessW(application.CString(), commandLine.Units(),
                                 NORMAL_PRIORITY_CLASS, &startup, &process))
     return -1;
   ProcessHandles handles(process);

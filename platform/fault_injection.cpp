@@ -14,7 +14,7 @@ constexpr unsigned ExpansionBufferSize = 65536;
 struct State {
   std::vector<Fault> faults;
   std::vector<Record> calls;
-  std::map<void*, std::string> openFiles;
+  std::map<void*, std::wstring> openFiles;
   std::vector<OpenedFile> filesOpened;
   std::map<int, void*> expansions;
   std::map<void*, unsigned> blocks;
@@ -29,22 +29,43 @@ State& Current() {
   return state;
 }
 
-bool Matches(const Fault& fault, Call call, const char* subject,
+bool Matches(const Fault& fault, Call call, const std::string& subject,
              unsigned size) {
   if (fault.call != call || fault.times <= 0) return false;
-  if (!fault.subject.empty() &&
-      (!subject || std::string(subject).find(fault.subject) == std::string::npos))
+  if (!fault.subject.empty() && subject.find(fault.subject) == std::string::npos)
     return false;
   return fault.size == 0 || fault.size == size;
 }
 
 }  // namespace
 
-Action Decide(Call call, const char* subject, unsigned size) {
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                       static_cast<int>(text.size()), nullptr,
+                                       0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                      utf8.data(), size, nullptr, nullptr);
+  return utf8;
+}
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
+                                       static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring text(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                      text.data(), size);
+  return text;
+}
+
+Action Decide(Call call, const wchar_t* subject, unsigned size) {
   State& state = Current();
-  state.calls.push_back({call, subject ? subject : "", size});
+  const std::string named = subject ? Utf8(subject) : "";
+  state.calls.push_back({call, named, size});
   for (Fault& fault : state.faults) {
-    if (!Matches(fault, call, subject, size)) continue;
+    if (!Matches(fault, call, named, size)) continue;
     if (fault.skip > 0) {
       --fault.skip;
       continue;
@@ -55,15 +76,15 @@ Action Decide(Call call, const char* subject, unsigned size) {
   return Action::Pass;
 }
 
-void NoteFileOpened(void* file, const char* path, unsigned access,
+void NoteFileOpened(void* file, const wchar_t* path, unsigned access,
                     unsigned sharing, unsigned creation) {
   Current().openFiles[file] = path;
-  Current().filesOpened.push_back({path, access, sharing, creation});
+  Current().filesOpened.push_back({Utf8(path), access, sharing, creation});
 }
 
 void NoteFileClosed(void* file) { Current().openFiles.erase(file); }
 
-const char* PathOfFile(void* file) {
+const wchar_t* PathOfFile(void* file) {
   auto found = Current().openFiles.find(file);
   return found == Current().openFiles.end() ? nullptr : found->second.c_str();
 }
@@ -98,10 +119,10 @@ bool CaptureMessageBox(void* owner, const char* text, const char* caption,
   return true;
 }
 
-// Copies as GetModuleFileNameA does: a path that does not fit is cut to
-// size - 1 bytes and terminated, and the result is then the buffer's size.
-unsigned RedirectedModuleFileName(char* buffer, unsigned size) {
-  const std::string& path = Current().moduleFileName;
+// Copies as GetModuleFileNameW does: a path that does not fit is cut to
+// size - 1 units and terminated, and the result is then the buffer's size.
+unsigned RedirectedModuleFileName(wchar_t* buffer, unsigned size) {
+  const std::wstring path = Wide(Current().moduleFileName);
   if (path.empty() || size == 0) return 0;
   const unsigned length =
       std::min(static_cast<unsigned>(path.size()), size - 1);
@@ -110,13 +131,13 @@ unsigned RedirectedModuleFileName(char* buffer, unsigned size) {
   return length == path.size() ? length : size;
 }
 
-void NoteDirectorySecurity(Call call, const char* path,
+void NoteDirectorySecurity(Call call, const wchar_t* path,
                            const void* descriptor) {
   std::string bytes;
   if (descriptor && IsValidSecurityDescriptor(const_cast<void*>(descriptor)))
     bytes.assign(static_cast<const char*>(descriptor),
                  GetSecurityDescriptorLength(const_cast<void*>(descriptor)));
-  Current().securities.push_back({call, path, bytes});
+  Current().securities.push_back({call, Utf8(path), bytes});
 }
 
 bool AlteredSecurity(void* buffer, unsigned size) {
@@ -156,7 +177,8 @@ void Reset() {
 
 std::vector<std::string> OpenFiles() {
   std::vector<std::string> paths;
-  for (const auto& [file, path] : Current().openFiles) paths.push_back(path);
+  for (const auto& [file, path] : Current().openFiles)
+    paths.push_back(Utf8(path));
   std::sort(paths.begin(), paths.end());
   return paths;
 }

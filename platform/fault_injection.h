@@ -1,6 +1,7 @@
 #pragma once
 // The test side of the platform layer: make chosen calls fail, and see what
-// the launcher held open and showed. Only the test build has it.
+// the launcher held open and showed. Only the test build has it. The
+// launcher's paths are wide; here they are UTF-8, as the tests write them.
 
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ struct ErrorBox {
 
 // A directory's security descriptor as the launcher passed it.
 struct DirectorySecurity {
-  Call call;         // CreateDirectoryA or SetKernelObjectSecurity
+  Call call;         // CreateDirectoryW or SetKernelObjectSecurity
   std::string path;
   std::string descriptor;  // self-relative, byte for byte
 };
@@ -48,8 +49,11 @@ struct Record {
   unsigned size;
 };
 
+std::string Utf8(const std::wstring& text);
+std::wstring Wide(const std::string& utf8);
+
 void Inject(Fault fault);
-// Makes GetModuleFileNameA name `path` as the running program's own file;
+// Makes GetModuleFileNameW name `path` as the running program's own file;
 // an empty path, or Reset, ends the redirection.
 void RedirectModuleFileName(std::string path);
 // What GetKernelObjectSecurity answers when a fault on it alters it: a

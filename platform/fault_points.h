@@ -6,25 +6,25 @@
 namespace platform::faults {
 
 enum class Call : unsigned char {
-  GetTempPathA,
-  GetModuleFileNameA,
-  CreateFileA,
+  GetTempPathW,
+  GetModuleFileNameW,
+  CreateFileW,
   GetFileSize,
   ReadFile,
   WriteFile,
   FlushFileBuffers,
   CloseHandle,
   HeapAlloc,
-  DeleteFileA,
-  FindFirstFileA,
-  CreateDirectoryA,
-  RemoveDirectoryA,
+  DeleteFileW,
+  FindFirstFileW,
+  CreateDirectoryW,
+  RemoveDirectoryW,
   OpenDirectoryEntry,
   GetKernelObjectSecurity,
   SetKernelObjectSecurity,
   OpenProcessToken,
   GetTokenInformation,
-  CreateProcessA,
+  CreateProcessW,
   WaitForSingleObject,
   GetExitCodeProcess,
   LZInit,
@@ -47,14 +47,14 @@ enum class Action : unsigned char {
 // `subject` is the path of file and directory calls, the file's path for
 // calls on an open file, else null; `size` is the byte count of reads,
 // writes and allocations.
-Action Decide(Call call, const char* subject, unsigned size);
+Action Decide(Call call, const wchar_t* subject, unsigned size);
 
 // What the test layer watches: which files, expansions and heap blocks are
 // held, so that a test can tell what was open when an error box showed.
-void NoteFileOpened(void* file, const char* path, unsigned access,
+void NoteFileOpened(void* file, const wchar_t* path, unsigned access,
                     unsigned sharing, unsigned creation);
 void NoteFileClosed(void* file);
-const char* PathOfFile(void* file);
+const wchar_t* PathOfFile(void* file);
 void NoteExpansionOpened(int expansion, void* file);
 void NoteExpansionClosed(int expansion);
 void NoteBlockAllocated(void* block, unsigned size);
@@ -63,21 +63,24 @@ void NoteBlockFreed(void* block);
 bool CaptureMessageBox(void* owner, const char* text, const char* caption,
                        unsigned type);
 // A directory's security as the launcher gave it: at its creation
-// (CreateDirectoryA's security attributes) or when it closed it
+// (CreateDirectoryW's security attributes) or when it closed it
 // (SetKernelObjectSecurity); `descriptor` is self-relative.
-void NoteDirectorySecurity(Call call, const char* path, const void* descriptor);
+void NoteDirectorySecurity(Call call, const wchar_t* path,
+                           const void* descriptor);
 // The self-relative descriptor a test gave for Action::Alter of
 // GetKernelObjectSecurity, copied into `buffer` as the call would; false
 // when it does not fit.
 bool AlteredSecurity(void* buffer, unsigned size);
 // The path a test put in place of the running program's own file, copied
-// into `buffer` as GetModuleFileNameA would; 0 when there is none.
-unsigned RedirectedModuleFileName(char* buffer, unsigned size);
+// into `buffer` (`size` units) as GetModuleFileNameW would; 0 when there is
+// none.
+unsigned RedirectedModuleFileName(wchar_t* buffer, unsigned size);
 #else
-constexpr Action Decide(Call, const char*, unsigned) { return Action::Pass; }
-inline void NoteFileOpened(void*, const char*, unsigned, unsigned, unsigned) {}
+constexpr Action Decide(Call, const wchar_t*, unsigned) { return Action::Pass; }
+inline void NoteFileOpened(void*, const wchar_t*, unsigned, unsigned,
+                           unsigned) {}
 inline void NoteFileClosed(void*) {}
-inline const char* PathOfFile(void*) { return nullptr; }
+inline const wchar_t* PathOfFile(void*) { return nullptr; }
 inline void NoteExpansionOpened(int, void*) {}
 inline void NoteExpansionClosed(int) {}
 inline void NoteBlockAllocated(void*, unsigned) {}
@@ -85,8 +88,8 @@ inline void NoteBlockFreed(void*) {}
 inline bool CaptureMessageBox(void*, const char*, const char*, unsigned) {
   return false;
 }
-constexpr unsigned RedirectedModuleFileName(char*, unsigned) { return 0; }
-inline void NoteDirectorySecurity(Call, const char*, const void*) {}
+constexpr unsigned RedirectedModuleFileName(wchar_t*, unsigned) { return 0; }
+inline void NoteDirectorySecurity(Call, const wchar_t*, const void*) {}
 inline bool AlteredSecurity(void*, unsigned) { return false; }
 #endif
 

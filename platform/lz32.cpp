@@ -28,21 +28,22 @@ ExpansionLibrary Library;
 bool LibraryTried;
 
 FARPROC KernelProcedure(const char* name) {
-  return ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), name);
+  return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name);
 }
 
 // Systems without the LOAD_LIBRARY_SEARCH flags reject them as an invalid
 // parameter; there the full path from the system directory does the same.
 HMODULE LoadFromSystemDirectory() {
   // The name with the backslash that joins it to the system directory.
-  static constexpr char name[] = "\\lz32.dll";
-  HMODULE module = ::LoadLibraryExA(name + 1, nullptr, kSearchSystem32);
+  static constexpr wchar_t name[] = L"\\lz32.dll";
+  HMODULE module = ::LoadLibraryExW(name + 1, nullptr, kSearchSystem32);
   if (module) return module;
-  char path[MAX_PATH + 16];
-  UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+  wchar_t path[MAX_PATH + 16];
+  UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
-  for (UINT i = 0; i < sizeof name; ++i) path[length + i] = name[i];
-  return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  for (UINT i = 0; i < sizeof name / sizeof *name; ++i)
+    path[length + i] = name[i];
+  return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 bool LibraryLoaded() {
@@ -66,14 +67,14 @@ bool LibraryLoaded() {
 
 void RestrictDllSearch() {
   using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-  using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCSTR);
+  using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCWSTR);
   auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
       KernelProcedure("SetDefaultDllDirectories"));
   if (setDefault && setDefault(kSearchSystem32)) return;
   // Older systems: at least take the current directory out of the search.
   auto setDirectory = reinterpret_cast<SetDllDirectoryFunction>(
-      KernelProcedure("SetDllDirectoryA"));
-  if (setDirectory) setDirectory("");
+      KernelProcedure("SetDllDirectoryW"));
+  if (setDirectory) setDirectory(L"");
 }
 
 INT LZInit(HANDLE file) {

@@ -16,30 +16,34 @@ using faults::Call;
 using faults::Decide;
 
 // --- files and directories -------------------------------------------------
+// Every path is wide, from the platform to the platform: nothing passes
+// through the ANSI code page, where a character it lacks becomes '?' or a
+// look-alike, and so another folder.
 
-inline DWORD GetTempPathA(DWORD size, char* buffer) {
-  switch (Decide(Call::GetTempPathA, nullptr, size)) {
+inline DWORD GetTempPathW(DWORD size, wchar_t* buffer) {
+  switch (Decide(Call::GetTempPathW, nullptr, size)) {
     case Action::Fail: return 0;
     case Action::Short: return size + 1;  // as if the path needed more room
     case Action::Pass: break;
   }
-  return ::GetTempPathA(size, buffer);
+  return ::GetTempPathW(size, buffer);
 }
 
-inline DWORD GetModuleFileNameA(char* buffer, DWORD size) {
-  if (Decide(Call::GetModuleFileNameA, nullptr, size) == Action::Fail) return 0;
+// `size` is in units; a path that does not fit answers `size`.
+inline DWORD GetModuleFileNameW(wchar_t* buffer, DWORD size) {
+  if (Decide(Call::GetModuleFileNameW, nullptr, size) == Action::Fail) return 0;
   if (DWORD length = faults::RedirectedModuleFileName(buffer, size))
     return length;
-  return ::GetModuleFileNameA(nullptr, buffer, size);
+  return ::GetModuleFileNameW(nullptr, buffer, size);
 }
 
-inline HANDLE CreateFileA(const char* path, DWORD access, DWORD sharing,
+inline HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD sharing,
                           DWORD creation) {
-  if (Decide(Call::CreateFileA, path, 0) == Action::Fail) {
+  if (Decide(Call::CreateFileW, path, 0) == Action::Fail) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE file = ::CreateFileA(path, access, sharing, nullptr, creation, 0,
+  HANDLE file = ::CreateFileW(path, access, sharing, nullptr, creation, 0,
                               nullptr);
   if (file != INVALID_HANDLE_VALUE)
     faults::NoteFileOpened(file, path, access, sharing, creation);
@@ -87,18 +91,18 @@ inline BOOL CloseHandle(HANDLE handle) {
   return ::CloseHandle(handle);
 }
 
-inline BOOL DeleteFileA(const char* path) {
-  if (Decide(Call::DeleteFileA, path, 0) == Action::Fail) return FALSE;
-  return ::DeleteFileA(path);
+inline BOOL DeleteFileW(const wchar_t* path) {
+  if (Decide(Call::DeleteFileW, path, 0) == Action::Fail) return FALSE;
+  return ::DeleteFileW(path);
 }
 
-inline HANDLE FindFirstFileA(const char* path, WIN32_FIND_DATAA* found) {
-  const Action action = Decide(Call::FindFirstFileA, path, 0);
+inline HANDLE FindFirstFileW(const wchar_t* path, WIN32_FIND_DATAW* found) {
+  const Action action = Decide(Call::FindFirstFileW, path, 0);
   if (action == Action::Fail) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE search = ::FindFirstFileA(path, found);
+  HANDLE search = ::FindFirstFileW(path, found);
   // As a junction or a directory's symbolic link shows, which Wine cannot.
   if (action == Action::Alter && search != INVALID_HANDLE_VALUE)
     found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
@@ -108,20 +112,20 @@ inline HANDLE FindFirstFileA(const char* path, WIN32_FIND_DATAA* found) {
 inline BOOL FindClose(HANDLE search) { return ::FindClose(search); }
 
 // `attributes` carries the directory's security descriptor.
-inline BOOL CreateDirectoryA(const char* path,
+inline BOOL CreateDirectoryW(const wchar_t* path,
                              SECURITY_ATTRIBUTES* attributes) {
-  faults::NoteDirectorySecurity(Call::CreateDirectoryA, path,
+  faults::NoteDirectorySecurity(Call::CreateDirectoryW, path,
                                 attributes->lpSecurityDescriptor);
-  if (Decide(Call::CreateDirectoryA, path, 0) == Action::Fail) {
+  if (Decide(Call::CreateDirectoryW, path, 0) == Action::Fail) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  return ::CreateDirectoryA(path, attributes);
+  return ::CreateDirectoryW(path, attributes);
 }
 
-inline BOOL RemoveDirectoryA(const char* path) {
-  if (Decide(Call::RemoveDirectoryA, path, 0) == Action::Fail) return FALSE;
-  return ::RemoveDirectoryA(path);
+inline BOOL RemoveDirectoryW(const wchar_t* path) {
+  if (Decide(Call::RemoveDirectoryW, path, 0) == Action::Fail) return FALSE;
+  return ::RemoveDirectoryW(path);
 }
 
 inline DWORD GetLastError() { return ::GetLastError(); }
@@ -132,12 +136,12 @@ inline DWORD GetLastError() { return ::GetLastError(); }
 // it, opened to read and to change its owner and permissions. No one else may
 // delete or rename it while it is open, and the open fails while anyone holds
 // it open to do so.
-inline HANDLE OpenDirectoryEntry(const char* path) {
+inline HANDLE OpenDirectoryEntry(const wchar_t* path) {
   if (Decide(Call::OpenDirectoryEntry, path, 0) == Action::Fail) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return ::CreateFileA(path, READ_CONTROL | WRITE_DAC,
+  return ::CreateFileW(path, READ_CONTROL | WRITE_DAC,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
@@ -158,7 +162,7 @@ inline BOOL GetKernelObjectSecurity(HANDLE entry, void* buffer, DWORD size) {
 }
 
 // Replaces the DACL of an open entry (`descriptor` is self-relative).
-inline BOOL SetKernelObjectSecurity(HANDLE entry, const char* path,
+inline BOOL SetKernelObjectSecurity(HANDLE entry, const wchar_t* path,
                                     void* descriptor) {
   faults::NoteDirectorySecurity(Call::SetKernelObjectSecurity, path,
                                 descriptor);
@@ -200,16 +204,16 @@ inline void HeapFree(void* block) {
 
 // --- processes -----------------------------------------------------------------
 
-inline HMODULE GetModuleHandleA() { return ::GetModuleHandleA(nullptr); }
+inline HMODULE GetModuleHandleW() { return ::GetModuleHandleW(nullptr); }
 
-inline BOOL CreateProcessA(const char* application, char* commandLine,
-                           DWORD flags, STARTUPINFOA* startup,
+inline BOOL CreateProcessW(const wchar_t* application, wchar_t* commandLine,
+                           DWORD flags, STARTUPINFOW* startup,
                            PROCESS_INFORMATION* process) {
-  if (Decide(Call::CreateProcessA, commandLine, 0) == Action::Fail) {
+  if (Decide(Call::CreateProcessW, commandLine, 0) == Action::Fail) {
     ::SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
-  return ::CreateProcessA(application, commandLine, nullptr, nullptr, FALSE,
+  return ::CreateProcessW(application, commandLine, nullptr, nullptr, FALSE,
                           flags, nullptr, nullptr, startup, process);
 }
 

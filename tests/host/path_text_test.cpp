@@ -1,4 +1,4 @@
-// Texts and the byte-wise path operations. The same cases run natively and,
+// Texts and the path operations. The same cases run natively and,
 // built for Windows, under Wine over the process heap.
 
 #include <gtest/gtest.h>
@@ -11,141 +11,149 @@
 
 namespace {
 
-TextView View(std::string_view bytes) {
+TextView View(std::wstring_view bytes) {
   return {bytes.data(), static_cast<int>(bytes.size())};
 }
 
-std::string Bytes(const Text& text) {
-  return std::string(text.View().bytes, static_cast<size_t>(text.Length()));
+std::wstring Units(const Text& text) {
+  return std::wstring(text.View().units, static_cast<size_t>(text.Length()));
 }
 
-std::string Token(std::string_view text, int number,
+std::wstring Token(std::wstring_view text, int number,
                   const DelimiterSet& delimiters = BackslashDelimiters) {
-  return Bytes(ExtractToken(View(text), number, delimiters));
+  return Units(ExtractToken(View(text), number, delimiters));
 }
 
-DelimiterSet SetOf(std::string_view members) {
+DelimiterSet SetOf(std::wstring_view members) {
   DelimiterSet set{};
-  for (unsigned char byte : members) set.words[byte >> 5] |= 1u << (byte & 31);
+  for (wchar_t unit : members) set.words[unit >> 5] |= 1u << (unit & 31);
   return set;
 }
 
 using namespace std::string_literals;
 
 TEST(TextTest, KeepsZeroBytesAndLengthAcrossAppends) {
-  Text text(View("a\0b"s));
-  text.Append('\0').Append(View("tail"));
-  EXPECT_EQ(Bytes(text), "a\0b\0tail"s);
+  Text text(View(L"a\0b"s));
+  text.Append(L'\0').Append(View(L"tail"));
+  EXPECT_EQ(Units(text), L"a\0b\0tail"s);
   EXPECT_EQ(text.Length(), 8);
   // Still terminated for the platform, past the explicit length.
-  EXPECT_EQ(text.CString()[8], '\0');
+  EXPECT_EQ(text.CString()[8], L'\0');
 }
 
 TEST(TextTest, GrowsPastItsFirstCapacity) {
   Text text;
-  std::string expected;
+  std::wstring expected;
   for (int i = 0; i < 1000; ++i) {
-    const char byte = static_cast<char>('a' + i % 26);
-    text.Append(byte);
-    expected += byte;
+    const wchar_t unit = static_cast<wchar_t>(L'a' + i % 26);
+    text.Append(unit);
+    expected += unit;
   }
-  EXPECT_EQ(Bytes(text), expected);
+  EXPECT_EQ(Units(text), expected);
   EXPECT_FALSE(text.Failed());
 }
 
 TEST(TextTest, MoveLeavesTheSourceEmpty) {
-  Text source(View("C:\\Temp"));
-  Text target(View("old"));
+  Text source(View(L"C:\\Temp"));
+  Text target(View(L"old"));
   target = std::move(source);
-  EXPECT_EQ(Bytes(target), "C:\\Temp");
+  EXPECT_EQ(Units(target), L"C:\\Temp");
   EXPECT_TRUE(source.Empty());
-  EXPECT_STREQ(source.CString(), "");
+  EXPECT_STREQ(source.CString(), L"");
 }
 
 TEST(TextTest, ProcessTextCopiesAndReleases) {
   ProcessText slot{};
-  ASSERT_TRUE(AssignProcessText(slot, View("first")));
-  ASSERT_TRUE(AssignProcessText(slot, View("se\0cond"s)));
-  EXPECT_EQ(std::string(slot.bytes, slot.length), "se\0cond"s);
+  ASSERT_TRUE(AssignProcessText(slot, View(L"first")));
+  ASSERT_TRUE(AssignProcessText(slot, View(L"se\0cond"s)));
+  EXPECT_EQ(std::wstring(slot.units, slot.length), L"se\0cond"s);
   ReleaseProcessText(slot);
   EXPECT_TRUE(slot.Empty());
-  EXPECT_EQ(slot.bytes, nullptr);
+  EXPECT_EQ(slot.units, nullptr);
 }
 
 TEST(StripTrailingBackslashesTest, DropsOnlyTheTrailingRun) {
-  EXPECT_EQ(Bytes(StripTrailingBackslashes(View(""))), "");
-  EXPECT_EQ(Bytes(StripTrailingBackslashes(View("\\\\\\"))), "");
-  EXPECT_EQ(Bytes(StripTrailingBackslashes(View("C:\\Temp\\\\Halvex\\"))),
-            "C:\\Temp\\\\Halvex");
-  EXPECT_EQ(Bytes(StripTrailingBackslashes(View("\\Temp"))), "\\Temp");
-  EXPECT_EQ(Bytes(StripTrailingBackslashes(View("a/"))), "a/");
-  EXPECT_EQ(Bytes(StripTrailingBackslashes(View("a\0\\"s))), "a\0"s);
+  EXPECT_EQ(Units(StripTrailingBackslashes(View(L""))), L"");
+  EXPECT_EQ(Units(StripTrailingBackslashes(View(L"\\\\\\"))), L"");
+  EXPECT_EQ(Units(StripTrailingBackslashes(View(L"C:\\Temp\\\\Halvex\\"))),
+            L"C:\\Temp\\\\Halvex");
+  EXPECT_EQ(Units(StripTrailingBackslashes(View(L"\\Temp"))), L"\\Temp");
+  EXPECT_EQ(Units(StripTrailingBackslashes(View(L"a/"))), L"a/");
+  EXPECT_EQ(Units(StripTrailingBackslashes(View(L"a\0\\"s))), L"a\0"s);
 }
 
 TEST(AddBackslashTest, EndsInExactlyOneBackslash) {
-  EXPECT_EQ(Bytes(AddBackslash(View(""))), "\\");
-  EXPECT_EQ(Bytes(AddBackslash(View("\\\\"))), "\\");
-  EXPECT_EQ(Bytes(AddBackslash(View("C:"))), "C:\\");
-  EXPECT_EQ(Bytes(AddBackslash(View("C:\\Temp\\\\\\"))), "C:\\Temp\\");
-  EXPECT_EQ(Bytes(AddBackslash(View("C:\\Temp\\"))), "C:\\Temp\\");
+  EXPECT_EQ(Units(AddBackslash(View(L""))), L"\\");
+  EXPECT_EQ(Units(AddBackslash(View(L"\\\\"))), L"\\");
+  EXPECT_EQ(Units(AddBackslash(View(L"C:"))), L"C:\\");
+  EXPECT_EQ(Units(AddBackslash(View(L"C:\\Temp\\\\\\"))), L"C:\\Temp\\");
+  EXPECT_EQ(Units(AddBackslash(View(L"C:\\Temp\\"))), L"C:\\Temp\\");
 }
 
 TEST(AddBackslashTest, LeavesTheCallersTextAlone) {
-  const std::string path = "C:\\Temp\\\\";
+  const std::wstring path = L"C:\\Temp\\\\";
   Text joined = AddBackslash(View(path));
-  joined.Append(View("Halvex"));
-  EXPECT_EQ(Bytes(joined), "C:\\Temp\\Halvex");
-  EXPECT_EQ(path, "C:\\Temp\\\\");
+  joined.Append(View(L"Halvex"));
+  EXPECT_EQ(Units(joined), L"C:\\Temp\\Halvex");
+  EXPECT_EQ(path, L"C:\\Temp\\\\");
 }
 
 TEST(ExtractTokenTest, CountsTokensBetweenRunsOfDelimiters) {
-  const std::string_view path = "C:\\Temp\\\\Halvex\\";
-  EXPECT_EQ(Token(path, 1), "C:");
-  EXPECT_EQ(Token(path, 2), "Temp");
-  EXPECT_EQ(Token(path, 3), "Halvex");
-  EXPECT_EQ(Token(path, 4), "");
-  EXPECT_EQ(Token(path, 0), "");
-  EXPECT_EQ(Token(path, -1), "");
+  const std::wstring_view path = L"C:\\Temp\\\\Halvex\\";
+  EXPECT_EQ(Token(path, 1), L"C:");
+  EXPECT_EQ(Token(path, 2), L"Temp");
+  EXPECT_EQ(Token(path, 3), L"Halvex");
+  EXPECT_EQ(Token(path, 4), L"");
+  EXPECT_EQ(Token(path, 0), L"");
+  EXPECT_EQ(Token(path, -1), L"");
 }
 
 TEST(ExtractTokenTest, LeadingDelimitersBelongToNoToken) {
-  const std::string_view path = "\\\\server\\share\\dir";
-  EXPECT_EQ(Token(path, 1), "server");
-  EXPECT_EQ(Token(path, 2), "share");
-  EXPECT_EQ(Token(path, 3), "dir");
-  EXPECT_EQ(Token(path, 4), "");
+  const std::wstring_view path = L"\\\\server\\share\\dir";
+  EXPECT_EQ(Token(path, 1), L"server");
+  EXPECT_EQ(Token(path, 2), L"share");
+  EXPECT_EQ(Token(path, 3), L"dir");
+  EXPECT_EQ(Token(path, 4), L"");
 }
 
 TEST(ExtractTokenTest, ZeroBytesAreNeitherCopiedNorSeparators) {
-  EXPECT_EQ(Token("a\0b\\c"s, 1), "ab");
-  EXPECT_EQ(Token("a\0b\\c"s, 2), "c");
-  EXPECT_EQ(Token("\0\\x"s, 1), "x");
-  EXPECT_EQ(Token("\0\0"s, 1), "");
+  EXPECT_EQ(Token(L"a\0b\\c"s, 1), L"ab");
+  EXPECT_EQ(Token(L"a\0b\\c"s, 2), L"c");
+  EXPECT_EQ(Token(L"\0\\x"s, 1), L"x");
+  EXPECT_EQ(Token(L"\0\0"s, 1), L"");
 }
 
 TEST(ExtractTokenTest, AZeroByteInTheSetIsADelimiter) {
-  const DelimiterSet set = SetOf("\0\\"s);
-  EXPECT_EQ(Token("a\0b\\c"s, 1, set), "a");
-  EXPECT_EQ(Token("a\0b\\c"s, 2, set), "b");
-  EXPECT_EQ(Token("a\0b\\c"s, 3, set), "c");
+  const DelimiterSet set = SetOf(L"\0\\"s);
+  EXPECT_EQ(Token(L"a\0b\\c"s, 1, set), L"a");
+  EXPECT_EQ(Token(L"a\0b\\c"s, 2, set), L"b");
+  EXPECT_EQ(Token(L"a\0b\\c"s, 3, set), L"c");
 }
 
 TEST(ExtractTokenTest, OnlyMembersOfTheSetSeparate) {
-  EXPECT_EQ(Token("a/b\\c", 1), "a/b");
-  const DelimiterSet set = SetOf("/;\xff");
-  EXPECT_EQ(Token("x;y/\xffz\\w", 2, set), "y");
-  EXPECT_EQ(Token("x;y/\xffz\\w", 3, set), "z\\w");
+  EXPECT_EQ(Token(L"a/b\\c", 1), L"a/b");
+  const DelimiterSet set = SetOf(L"/;\xff");
+  EXPECT_EQ(Token(L"x;y/\xffz\\w", 2, set), L"y");
+  EXPECT_EQ(Token(L"x;y/\xffz\\w", 3, set), L"z\\w");
+}
+
+// U+015C and U+FF3C end in the backslash's byte, and a surrogate pair
+// carries a character outside the Basic Multilingual Plane: none separates.
+TEST(ExtractTokenTest, UnitsAboveTheSetNeverSeparate) {
+  const std::wstring_view path = L"C:\\\x0418\x0432\x015C\xFF3C\xD83D\xDE00\\x";
+  EXPECT_EQ(Token(path, 2), L"\x0418\x0432\x015C\xFF3C\xD83D\xDE00");
+  EXPECT_EQ(Token(path, 3), L"x");
 }
 
 TEST(ExtractTokenTest, EmptyTextHasNoTokens) {
-  for (int number : {-1, 0, 1, 2, 100}) EXPECT_EQ(Token("", number), "");
+  for (int number : {-1, 0, 1, 2, 100}) EXPECT_EQ(Token(L"", number), L"");
 }
 
 TEST(ExtractTokenTest, EveryCallScansFromTheStart) {
-  const std::string_view path = "a\\b\\c";
-  EXPECT_EQ(Token(path, 3), "c");
-  EXPECT_EQ(Token(path, 1), "a");
-  EXPECT_EQ(Token(path, 2), "b");
+  const std::wstring_view path = L"a\\b\\c";
+  EXPECT_EQ(Token(path, 3), L"c");
+  EXPECT_EQ(Token(path, 1), L"a");
+  EXPECT_EQ(Token(path, 2), L"b");
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ class ErrorBox : public ::testing::TestWithParam<std::string> {
 
 TEST_P(ErrorBox, ShowsTheHeadingACarriageReturnAndTheMessageUnchanged) {
   const std::string& message = GetParam();
-  ShowSetupError(TextView{message.data(), static_cast<int>(message.size())});
+  ShowSetupError(message.c_str());
   ASSERT_EQ(ErrorBoxes().size(), 1u);
   const auto& box = ErrorBoxes().front();
   EXPECT_EQ(box.text, "Setup aborted.\r" + message);

@@ -35,9 +35,10 @@ int main(int argc, char** argv) {
   for (const auto& box : platform::faults::ErrorBoxes())
     std::fprintf(stderr, "launcher-extract: %s\n", box.text.c_str());
   const bool copied =
-      extracted && CopyFileA(setupProgramPath.CString(), argv[2], FALSE);
-  DeleteFileA(setupProgramPath.CString());
-  RemoveDirectoryA(FirstCreatedDirectory.CString());
+      extracted && CopyFileW(setupProgramPath.CString(),
+                             platform::faults::Wide(argv[2]).c_str(), FALSE);
+  DeleteFileW(setupProgramPath.CString());
+  RemoveDirectoryW(FirstCreatedDirectory.CString());
   if (ownScratch) RemoveDirectoryA(scratch.c_str());
   return copied ? 0 : 1;
 }

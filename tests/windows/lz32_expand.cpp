@@ -11,9 +11,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: lz32-expand IN OUT\n");
     return 2;
   }
-  HANDLE in = platform::CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0,
-                                    OPEN_EXISTING);
-  HANDLE out = platform::CreateFileA(argv[2], GENERIC_WRITE, 0, CREATE_ALWAYS);
+  HANDLE in = ::CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  HANDLE out = ::CreateFileA(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             0, nullptr);
   if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE) {
     std::fprintf(stderr, "lz32-expand: cannot open %s or %s\n", argv[1], argv[2]);
     return 1;

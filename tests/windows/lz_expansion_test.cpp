@@ -34,8 +34,8 @@ struct Expansion {
 
 Expansion ExpandThroughLz32(const std::string& path) {
   Expansion result;
-  HANDLE file = platform::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      0, OPEN_EXISTING);
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
   // The pipeline hands the file over positioned at its end.
   SetFilePointer(file, 0, nullptr, FILE_END);

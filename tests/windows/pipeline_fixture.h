@@ -17,6 +17,11 @@
 
 namespace test {
 
+// A process-wide text of the launcher's, as UTF-8.
+inline std::string Utf8(const ProcessText& text) {
+  return platform::faults::Utf8(std::wstring(text.CString(), text.length));
+}
+
 inline std::string ReadWhole(const std::string& path) {
   std::string bytes;
   HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,

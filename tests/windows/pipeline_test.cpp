@@ -19,9 +19,6 @@ using faults::Inject;
 
 constexpr int Piece = 65536;
 
-std::string Held(const ProcessText& text) {
-  return std::string(text.CString(), text.length);
-}
 
 class PipelineTest : public ::testing::Test {
  protected:
@@ -70,9 +67,9 @@ TEST_F(PipelineTest, ExpandsAnMscompressPayloadWithProgress) {
   EXPECT_FALSE(test::IsFile(scratch.InWorkspace("setup.ex_")));
   EXPECT_EQ(Texts(), test::ExpectedTexts(expanded.size(), payload.size()));
   EXPECT_EQ(ProgressPercent, 100);
-  EXPECT_EQ(Held(setupProgramPath), scratch.InWorkspace("setup.exe"));
-  EXPECT_EQ(Held(CompressedSetupPath), scratch.InWorkspace("setup.ex_"));
-  EXPECT_EQ(Held(FirstCreatedDirectory), scratch.Workspace());
+  EXPECT_EQ(test::Utf8(setupProgramPath), scratch.InWorkspace("setup.exe"));
+  EXPECT_EQ(test::Utf8(CompressedSetupPath), scratch.InWorkspace("setup.ex_"));
+  EXPECT_EQ(test::Utf8(FirstCreatedDirectory), scratch.Workspace());
   EXPECT_TRUE(faults::ErrorBoxes().empty());
   EXPECT_TRUE(faults::OpenFiles().empty());
 
@@ -186,7 +183,7 @@ TEST_F(PipelineTest, TrailingBackslashesOfTheTemporaryPathDoNotMatter) {
     test::Scratch::SetTemp(temp);
     ReleaseProcessText(setupProgramPath);
     EXPECT_TRUE(Run()) << temp;
-    EXPECT_EQ(Held(setupProgramPath), scratch.InWorkspace("setup.exe")) << temp;
+    EXPECT_EQ(test::Utf8(setupProgramPath), scratch.InWorkspace("setup.exe")) << temp;
   }
   EXPECT_TRUE(faults::ErrorBoxes().empty());
 }
@@ -226,20 +223,20 @@ TEST_F(PipelineTest, PercentagesStayRightForLargePayloads) {
 
 TEST_F(PipelineTest, ATemporaryPathTooLongForTheBufferIsAskedForAgain) {
   UseArchive(test::SelfArchive(test::PipelineData("even.bin_")));
-  Inject({Call::GetTempPathA, Action::Short});
+  Inject({Call::GetTempPathW, Action::Short});
 
   EXPECT_TRUE(Run());
 
   std::vector<unsigned> sizes;
   for (const auto& call : faults::Calls())
-    if (call.call == Call::GetTempPathA) sizes.push_back(call.size);
+    if (call.call == Call::GetTempPathW) sizes.push_back(call.size);
   EXPECT_EQ(sizes, (std::vector<unsigned>{261, 262}));
-  EXPECT_EQ(Held(setupProgramPath), scratch.InWorkspace("setup.exe"));
+  EXPECT_EQ(test::Utf8(setupProgramPath), scratch.InWorkspace("setup.exe"));
 }
 
 TEST_F(PipelineTest, CloseFileOnceClosesAtMostOnce) {
-  const std::string path = scratch.Root() + "closed.txt";
-  HANDLE file = platform::CreateFileA(path.c_str(), GENERIC_WRITE, 0,
+  const std::wstring path = faults::Wide(scratch.Root() + "closed.txt");
+  HANDLE file = platform::CreateFileW(path.c_str(), GENERIC_WRITE, 0,
                                       CREATE_ALWAYS);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(CloseFileOnce(file));
@@ -247,7 +244,7 @@ TEST_F(PipelineTest, CloseFileOnceClosesAtMostOnce) {
   EXPECT_TRUE(CloseFileOnce(file));
   EXPECT_EQ(faults::CountCalls(Call::CloseHandle), 1);
 
-  file = platform::CreateFileA(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS);
+  file = platform::CreateFileW(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS);
   HANDLE kept = file;
   Inject({Call::CloseHandle, Action::Fail, "closed.txt"});
   EXPECT_FALSE(CloseFileOnce(file));
@@ -348,15 +345,15 @@ const auto Untouched = Workspace::Untouched;
 const auto Made = Workspace::Made;
 
 const Failure Failures[] = {
-    {"TempPathFails", [](FailureTest& t) { t.Fail(Call::GetTempPathA, ""); },
+    {"TempPathFails", [](FailureTest& t) { t.Fail(Call::GetTempPathW, ""); },
      NoTempPath, 0, false, false, Untouched, -1},
     {"TempPathTooLongTwice",
      [](FailureTest&) {
-       Inject({Call::GetTempPathA, Action::Short, "", 0, 0, 2});
+       Inject({Call::GetTempPathW, Action::Short, "", 0, 0, 2});
      },
      NoTempPath, 0, false, false, Untouched, -1},
     {"ArchiveCannotBeOpened",
-     [](FailureTest& t) { t.Fail(Call::CreateFileA, "archive.exe"); },
+     [](FailureTest& t) { t.Fail(Call::CreateFileW, "archive.exe"); },
      CannotOpen, 0, false, false, Untouched, -1},
     {"ArchiveIsMissing",
      [](FailureTest& t) {
@@ -392,10 +389,10 @@ const Failure Failures[] = {
      },
      NoWorkspace, 0, false, false, Workspace::Unchecked, -1},
     {"WorkspaceCannotBeCreated",
-     [](FailureTest& t) { t.Fail(Call::CreateDirectoryA, "Halvex"); },
+     [](FailureTest& t) { t.Fail(Call::CreateDirectoryW, "Halvex"); },
      NoWorkspace, 0, false, false, Untouched, -1},
     {"CompressedFileCannotBeCreated",
-     [](FailureTest& t) { t.Fail(Call::CreateFileA, "setup.ex_"); },
+     [](FailureTest& t) { t.Fail(Call::CreateFileW, "setup.ex_"); },
      CannotCreate, Archive, false, false, Made, -1},
     {"PayloadWriteFails",
      [](FailureTest& t) { t.Fail(Call::WriteFile, "setup.ex_"); },
@@ -404,7 +401,7 @@ const Failure Failures[] = {
      [](FailureTest& t) { t.Fail(Call::WriteFile, "setup.ex_", Action::Short); },
      CannotWrite, Archive | Compressed, false, false, Made, -1},
     {"SetupProgramCannotBeCreated",
-     [](FailureTest& t) { t.Fail(Call::CreateFileA, "setup.exe"); },
+     [](FailureTest& t) { t.Fail(Call::CreateFileW, "setup.exe"); },
      CannotCreate, Compressed, false, false, Made, -1},
     {"SetupProgramIsADirectory",
      [](FailureTest& t) {
@@ -473,8 +470,8 @@ TEST_P(ForeignWorkspaceTest, ShowsTheBoxAndWritesNothing) {
   // Only the self-archive was ever opened; nothing was created or deleted.
   ASSERT_EQ(faults::FilesOpened().size(), 1u);
   EXPECT_EQ(faults::FilesOpened()[0].path, archivePath);
-  EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryA), 0);
-  EXPECT_EQ(faults::CountCalls(Call::DeleteFileA), 0);
+  EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryW), 0);
+  EXPECT_EQ(faults::CountCalls(Call::DeleteFileW), 0);
   EXPECT_EQ(faults::CountCalls(Call::SetKernelObjectSecurity),
             GetParam().closeAttempts);
   EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("setup.exe")), "theirs");
@@ -499,7 +496,7 @@ const Foreign ForeignWorkspaces[] = {
     {"OwnedByAnotherAndOpen",
      [] { PretendSecurity("O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;WD)"); }},
     {"AJunctionOrSymbolicLink",
-     [] { Inject({Call::FindFirstFileA, Action::Alter, "\\Halvex"}); }},
+     [] { Inject({Call::FindFirstFileW, Action::Alter, "\\Halvex"}); }},
     {"SecurityCannotBeRead",
      [] { Inject({Call::GetKernelObjectSecurity, Action::Fail}); }},
     {"EntryCannotBeOpened",

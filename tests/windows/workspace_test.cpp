@@ -16,13 +16,11 @@ using platform::faults::Inject;
 namespace faults = platform::faults;
 
 int Chain(const std::string& path) {
-  return CreateDirectoryChain({path.data(), static_cast<int>(path.size())});
+  const std::wstring wide = faults::Wide(path);
+  return CreateDirectoryChain({wide.data(), static_cast<int>(wide.size())});
 }
 
-std::string FirstCreated() {
-  return std::string(FirstCreatedDirectory.CString(),
-                     FirstCreatedDirectory.length);
-}
+std::string FirstCreated() { return test::Utf8(FirstCreatedDirectory); }
 
 class WorkspaceTest : public ::testing::Test {
  protected:
@@ -47,7 +45,7 @@ TEST_F(WorkspaceTest, SeveralMissingLevelsRecordTheOutermost) {
   EXPECT_TRUE(test::IsDirectory(base + "\\A\\B\\Halvex"));
   EXPECT_EQ(FirstCreated(), base + "\\A");
   // Only an empty directory goes: the exit's single removal leaves both.
-  EXPECT_FALSE(::RemoveDirectoryA(FirstCreatedDirectory.CString()));
+  EXPECT_FALSE(::RemoveDirectoryW(FirstCreatedDirectory.CString()));
 }
 
 TEST_F(WorkspaceTest, ALaterCallKeepsTheFirstRecord) {
@@ -101,7 +99,7 @@ TEST_F(WorkspaceTest, ComponentsPastTheHundredthAreIgnored) {
 }
 
 TEST_F(WorkspaceTest, AFailedCreationGivesItsErrorAndKeepsWhatWasMade) {
-  Inject({Call::CreateDirectoryA, Action::Fail, "\\B"});
+  Inject({Call::CreateDirectoryW, Action::Fail, "\\B"});
   EXPECT_EQ(Chain(base + "\\A\\B\\C"), ERROR_ACCESS_DENIED);
   EXPECT_TRUE(test::IsDirectory(base + "\\A"));
   EXPECT_FALSE(test::IsDirectory(base + "\\A\\B"));
@@ -109,7 +107,7 @@ TEST_F(WorkspaceTest, AFailedCreationGivesItsErrorAndKeepsWhatWasMade) {
 }
 
 TEST_F(WorkspaceTest, AFailedLookupCountsAsAbsence) {
-  Inject({Call::FindFirstFileA, Action::Fail, "\\tmp"});
+  Inject({Call::FindFirstFileW, Action::Fail, "\\tmp"});
   EXPECT_EQ(Chain(base + "\\tmp"), ERROR_ALREADY_EXISTS);
   EXPECT_TRUE(FirstCreatedDirectory.Empty());
 }
@@ -140,7 +138,7 @@ class WorkspaceSecurityTest : public WorkspaceTest {
   void ExpectRefusedUntouched() {
     EXPECT_EQ(Chain(scratch.Workspace()), WorkspaceNotOwn);
     EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
-    EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryA), 0);
+    EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryW), 0);
     EXPECT_TRUE(FirstCreatedDirectory.Empty());
     EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
   }
@@ -155,7 +153,7 @@ TEST_F(WorkspaceSecurityTest, CreatedDirectoriesGetTheClosedDescriptor) {
   EXPECT_EQ(given[0].path, scratch.Temp() + "A");
   EXPECT_EQ(given[1].path, inner);
   for (const auto& record : given) {
-    EXPECT_EQ(record.call, Call::CreateDirectoryA);
+    EXPECT_EQ(record.call, Call::CreateDirectoryW);
     // Owner, group and SACL are left to the platform's defaults.
     EXPECT_EQ(test::Sddl(record.descriptor.data(),
                          OWNER_SECURITY_INFORMATION |
@@ -325,7 +323,7 @@ TEST_F(WorkspaceSecurityTest, AnOpenWorkspaceThatCannotBeClosedIsRefused) {
 // the entry itself. Its security is not even read.
 TEST_F(WorkspaceSecurityTest, AReparsePointIsRefused) {
   MakeStaleWorkspace();
-  Inject({Call::FindFirstFileA, Action::Alter, "\\Halvex"});
+  Inject({Call::FindFirstFileW, Action::Alter, "\\Halvex"});
   ExpectRefusedUntouched();
   EXPECT_EQ(faults::CountCalls(Call::OpenDirectoryEntry), 0);
 }
@@ -334,7 +332,7 @@ TEST_F(WorkspaceSecurityTest, AReparsePointIsRefused) {
 // profile, for instance).
 TEST_F(WorkspaceSecurityTest, AReparsePointAboveTheWorkspaceIsFollowed) {
   MakeStaleWorkspace();
-  Inject({Call::FindFirstFileA, Action::Alter, "\\tmp"});
+  Inject({Call::FindFirstFileW, Action::Alter, "\\tmp"});
   EXPECT_EQ(Chain(scratch.Workspace()), 0);
 }
 
@@ -347,7 +345,7 @@ TEST_F(WorkspaceSecurityTest, SecurityThatCannotBeReadIsRefused) {
     Inject({call, Action::Fail});
     EXPECT_EQ(Chain(fresh.Workspace()), WorkspaceNotOwn);
     EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
-    EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryA), 0);
+    EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryW), 0);
   }
 }
 
