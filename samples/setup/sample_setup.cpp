@@ -8,8 +8,8 @@
 //                            "command-line=", "current-directory=" and
 //                            "module=", "process-id=" and
 //                            "folder-security=" (its own folder's owner and
-//                            DACL in SDDL) lines, and an "ended" line at its
-//                            end
+//                            DACL in SDDL) lines, paths in UTF-8, and an
+//                            "ended" line at its end
 //   HALVEX_SAMPLE_EXIT_CODE  the process's exit code (default 0)
 //   HALVEX_SAMPLE_SELF_COPY  path to copy the program's own file to at start,
 //                            so a test sees the bytes it was started from
@@ -19,7 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 namespace {
 
@@ -27,43 +27,58 @@ constexpr char WindowClass[] = "HalvexSampleSetup";
 constexpr UINT_PTR CloseTimer = 1;
 constexpr UINT DefaultShowMilliseconds = 4000;
 
-UINT NumberFromEnvironment(const char* name, UINT fallback) {
-  char text[16];
-  const DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
-  if (length == 0 || length >= sizeof text) return fallback;
-  return std::strtoul(text, nullptr, 10);
+UINT NumberFromEnvironment(const wchar_t* name, UINT fallback) {
+  wchar_t text[16];
+  const DWORD length = GetEnvironmentVariableW(name, text, 16);
+  if (length == 0 || length >= 16) return fallback;
+  return std::wcstoul(text, nullptr, 10);
 }
 
-void AppendToReport(const char* key, const char* value) {
-  char path[MAX_PATH];
-  const DWORD length =
-      GetEnvironmentVariableA("HALVEX_SAMPLE_REPORT", path, sizeof path);
-  if (length == 0 || length >= sizeof path) return;
-  if (FILE* report = std::fopen(path, "ab")) {
-    std::fprintf(report, "%s%s\n", key, value);
+// The value of an environment variable that names a file; empty when unset.
+std::wstring PathFromEnvironment(const wchar_t* name) {
+  wchar_t path[32768];
+  const DWORD length = GetEnvironmentVariableW(name, path, 32768);
+  return length == 0 || length >= 32768 ? std::wstring() : path;
+}
+
+std::string Utf8(const wchar_t* text) {
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(size > 0 ? size - 1 : 0, '\0');
+  if (size > 1)
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr,
+                        nullptr);
+  return utf8;
+}
+
+// Paths are recorded in UTF-8, whatever the ANSI code page.
+void AppendToReport(const char* key, const std::string& value) {
+  const std::wstring path = PathFromEnvironment(L"HALVEX_SAMPLE_REPORT");
+  if (path.empty()) return;
+  if (FILE* report = _wfopen(path.c_str(), L"ab")) {
+    std::fprintf(report, "%s%s\n", key, value.c_str());
     std::fclose(report);
   }
 }
 
-void CopySelf(const char* module) {
-  char path[MAX_PATH];
-  const DWORD length =
-      GetEnvironmentVariableA("HALVEX_SAMPLE_SELF_COPY", path, sizeof path);
-  if (length == 0 || length >= sizeof path) return;
-  CopyFileA(module, path, FALSE);
+void CopySelf(const wchar_t* module) {
+  const std::wstring path = PathFromEnvironment(L"HALVEX_SAMPLE_SELF_COPY");
+  if (!path.empty()) CopyFileW(module, path.c_str(), FALSE);
 }
 
 // The owner and DACL of the folder the program was started from, as SDDL.
-void ReportFolderSecurity(const char* module) {
-  char folder[MAX_PATH];
-  lstrcpynA(folder, module, sizeof folder);
-  if (char* last = std::strrchr(folder, '\\')) *last = 0;
+void ReportFolderSecurity(const wchar_t* module) {
+  std::wstring folder = module;
+  folder.resize(folder.rfind(L'\\') == std::wstring::npos
+                    ? 0
+                    : folder.rfind(L'\\'));
   char descriptor[4096];
   DWORD needed = 0;
   char* text = nullptr;
   const SECURITY_INFORMATION parts =
       OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  if (GetFileSecurityA(folder, parts, descriptor, sizeof descriptor, &needed) &&
+  if (GetFileSecurityW(folder.c_str(), parts, descriptor, sizeof descriptor,
+                       &needed) &&
       ConvertSecurityDescriptorToStringSecurityDescriptorA(
           descriptor, SDDL_REVISION_1, parts, &text, nullptr)) {
     AppendToReport("folder-security=", text);
@@ -73,15 +88,13 @@ void ReportFolderSecurity(const char* module) {
   }
 }
 
-void ReportStart(const char* module) {
-  char directory[MAX_PATH] = {};
-  GetCurrentDirectoryA(sizeof directory, directory);
-  AppendToReport("command-line=", GetCommandLineA());
-  AppendToReport("current-directory=", directory);
-  AppendToReport("module=", module);
-  char process[16];
-  std::snprintf(process, sizeof process, "%lu", GetCurrentProcessId());
-  AppendToReport("process-id=", process);
+void ReportStart(const wchar_t* module) {
+  wchar_t directory[32768] = {};
+  GetCurrentDirectoryW(32768, directory);
+  AppendToReport("command-line=", Utf8(GetCommandLineW()));
+  AppendToReport("current-directory=", Utf8(directory));
+  AppendToReport("module=", Utf8(module));
+  AppendToReport("process-id=", std::to_string(GetCurrentProcessId()));
   ReportFolderSecurity(module);
 }
 
@@ -122,14 +135,14 @@ HWND CreateSetupWindow(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  char module[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, module, sizeof module);
+  static wchar_t module[32768];
+  GetModuleFileNameW(nullptr, module, 32768);
   CopySelf(module);
   ReportStart(module);
   HWND window = CreateSetupWindow(instance);
   ShowWindow(window, show);
   SetTimer(window, CloseTimer,
-           NumberFromEnvironment("HALVEX_SAMPLE_SHOW_MS",
+           NumberFromEnvironment(L"HALVEX_SAMPLE_SHOW_MS",
                                  DefaultShowMilliseconds),
            nullptr);
   MSG message;
@@ -138,5 +151,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     DispatchMessageA(&message);
   }
   AppendToReport("ended", "");
-  return static_cast<int>(NumberFromEnvironment("HALVEX_SAMPLE_EXIT_CODE", 0));
+  return static_cast<int>(NumberFromEnvironment(L"HALVEX_SAMPLE_EXIT_CODE", 0));
 }

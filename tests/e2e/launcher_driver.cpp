@@ -60,26 +60,53 @@ int OuterHeight(HWND window) {
   return rect.bottom - rect.top;
 }
 
+std::wstring Wide(const std::string& utf8) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
+                                       static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring text(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                      text.data(), size);
+  return text;
+}
+
+std::string Utf8(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                       static_cast<int>(text.size()), nullptr,
+                                       0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                      utf8.data(), size, nullptr, nullptr);
+  return utf8;
+}
+
 std::string DriverDirectory() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string directory(path);
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::string directory = Utf8(path);
   return directory.substr(0, directory.rfind('\\') + 1);
 }
 
+bool MakeDirectory(const std::string& path) {
+  return CreateDirectoryW(Wide(path).c_str(), nullptr);
+}
+
+bool CopyInto(const std::string& from, const std::string& to) {
+  return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE);
+}
+
 bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string ReadFileText(const std::string& path) {
   std::string text;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return text;
@@ -93,13 +120,13 @@ std::string ReadFileText(const std::string& path) {
 
 std::vector<std::string> DirectoryEntries(const std::string& path) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
-    const std::string name = found.cFileName;
+    const std::string name = Utf8(found.cFileName);
     if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(search, &found));
+  } while (FindNextFileW(search, &found));
   FindClose(search);
   return names;
 }
@@ -110,9 +137,9 @@ void RemoveTree(const std::string& path) {
     if (IsDirectory(entry))
       RemoveTree(entry);
     else
-      DeleteFileA(entry.c_str());
+      DeleteFileW(Wide(entry).c_str());
   }
-  RemoveDirectoryA(path.c_str());
+  RemoveDirectoryW(Wide(path).c_str());
 }
 
 HWND FindProcessWindow(DWORD process, const char* caption) {
@@ -124,7 +151,7 @@ HWND FindProcessWindow(DWORD process, const char* caption) {
 StatusRecorder::StatusRecorder(DWORD launcherThread, std::string logPath)
     : logPath_(std::move(logPath)) {
   HMODULE module =
-      LoadLibraryA((DriverDirectory() + "halvex-e2e-status-hook.dll").c_str());
+      LoadLibraryW(Wide(DriverDirectory() + "halvex-e2e-status-hook.dll").c_str());
   const auto hook =
       reinterpret_cast<HOOKPROC>(GetProcAddress(module, "StatusHook@12"));
   if (hook)
@@ -157,17 +184,17 @@ bool StatusRecorder::Saw(const std::string& text) const {
 Launcher::Launcher(
     const std::string& archive, const std::string& currentDirectory,
     const std::vector<std::pair<std::string, std::string>>& overrides) {
-  // The launcher inherits the driver's environment; each case runs in a
-  // driver process of its own.
+  // The launcher inherits the driver's environment, wide, as Wine does not
+  // carry a Unix TEMP into it; each case runs in a driver process of its own.
   for (const auto& [name, value] : overrides)
-    SetEnvironmentVariableA(name.c_str(),
-                            value.empty() ? nullptr : value.c_str());
-  STARTUPINFOA startup = {};
+    SetEnvironmentVariableW(Wide(name).c_str(),
+                            value.empty() ? nullptr : Wide(value).c_str());
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
-  std::string commandLine = "\"" + archive + "\"";
-  if (!CreateProcessA(archive.c_str(), commandLine.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr, currentDirectory.c_str(), &startup,
-                      &process_))
+  std::wstring commandLine = L"\"" + Wide(archive) + L"\"";
+  if (!CreateProcessW(Wide(archive).c_str(), commandLine.data(), nullptr,
+                      nullptr, FALSE, 0, nullptr,
+                      Wide(currentDirectory).c_str(), &startup, &process_))
     process_ = {};
 }
 

@@ -35,8 +35,15 @@ bool WaitUntil(const std::function<bool()>& done,
 std::string WindowText(HWND window);
 int OuterHeight(HWND window);
 
+// Paths are UTF-8 here and wide at the platform, so that folders named in
+// any script can be laid out and inspected whatever the ANSI code page.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& text);
+
 // Files and directories of the driver's own temporary path.
 std::string DriverDirectory();  // where the driver and the fixtures lie
+bool MakeDirectory(const std::string& path);
+bool CopyInto(const std::string& from, const std::string& to);
 bool Exists(const std::string& path);
 bool IsDirectory(const std::string& path);
 std::string ReadFileText(const std::string& path);

@@ -89,12 +89,14 @@ class LauncherRun : public ::testing::Test {
     char temporary[MAX_PATH] = {};
     GetTempPathA(sizeof temporary, temporary);
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    base_ = std::string(temporary) + "halvex-e2e-" + test->name() + "-" +
+    std::string name = test->name();
+    std::replace(name.begin(), name.end(), '/', '-');  // of a parameterised case
+    base_ = std::string(temporary) + "halvex-e2e-" + name + "-" +
             std::to_string(GetCurrentProcessId()) + "\\";
     RemoveTree(base_.substr(0, base_.size() - 1));
-    ASSERT_TRUE(CreateDirectoryA(base_.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA(CurrentDirectory().c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA(Base("tmp").c_str(), nullptr));
+    ASSERT_TRUE(MakeDirectory(base_));
+    ASSERT_TRUE(MakeDirectory(CurrentDirectory()));
+    ASSERT_TRUE(MakeDirectory(Base("tmp")));
     temporaryPath_ = Base("tmp\\");
   }
 
@@ -117,12 +119,27 @@ class LauncherRun : public ::testing::Test {
     return DriverDirectory() + name;
   }
 
-  // Starts a self-archive; the sample setup program it carries shows its
-  // window for `showMilliseconds` and ends with `exitCode`.
+  // Makes each missing folder of `relative` (UTF-8) below the case's own
+  // folder; its full path.
+  std::string MakeFolders(const std::string& relative) const {
+    for (size_t end = 0; end != std::string::npos;) {
+      end = relative.find('\\', end + 1);
+      MakeDirectory(Base(relative.substr(0, end)));
+    }
+    return Base(relative);
+  }
+
+  // Starts a self-archive of the fixtures; the sample setup program it
+  // carries shows its window for `showMilliseconds` and ends with `exitCode`.
   void Start(const std::string& archive, int showMilliseconds = 300,
              int exitCode = 0) {
+    StartAt(Fixture(archive), showMilliseconds, exitCode);
+  }
+
+  void StartAt(const std::string& archive, int showMilliseconds = 300,
+               int exitCode = 0) {
     launcher_ = std::make_unique<Launcher>(
-        Fixture(archive), CurrentDirectory(),
+        archive, CurrentDirectory(),
         std::vector<std::pair<std::string, std::string>>{
             {"TMP", temporaryPath_},
             {"TEMP", temporaryPath_},
@@ -298,7 +315,7 @@ TEST_F(InstallRun, StartsSetupWithItsPathAndCleansUp) {
 }
 
 TEST_F(InstallRun, ExistingWorkspaceStays) {
-  ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
+  ASSERT_TRUE(MakeDirectory(Workspace()));
   Start("normal.exe");
   Install();
   ExpectExitWithoutBox();
@@ -324,9 +341,9 @@ TEST_F(InstallRun, CreatedWorkspaceIsClosedWhileSetupRuns) {
 
 // The user's own workspace, with files of earlier runs, is used as before.
 TEST_F(InstallRun, OwnWorkspaceWithStaleFilesIsUsedAsItIs) {
-  ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
+  ASSERT_TRUE(MakeDirectory(Workspace()));
   const std::string stale = Workspace() + "\\stale.txt";
-  ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), stale.c_str(), FALSE));
+  ASSERT_TRUE(CopyInto(Fixture("decoy.exe"), stale));
   const std::string before = test::SecurityOf(Workspace());
   Start("normal.exe");
   Install();
@@ -341,9 +358,9 @@ TEST_F(InstallRun, OwnWorkspaceWithStaleFilesIsUsedAsItIs) {
 // Wine) is closed, then used: the setup program runs from it, the stale files
 // stay, and afterwards no one but the owner may write in it.
 TEST_F(InstallRun, OwnWorkspaceOpenToEveryoneIsClosedThenUsed) {
-  ASSERT_TRUE(CreateDirectoryA(Workspace().c_str(), nullptr));
+  ASSERT_TRUE(MakeDirectory(Workspace()));
   const std::string stale = Workspace() + "\\stale.txt";
-  ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), stale.c_str(), FALSE));
+  ASSERT_TRUE(CopyInto(Fixture("decoy.exe"), stale));
   ASSERT_TRUE(test::SetDacl(Workspace(), "D:(A;OICI;FA;;;WD)"));
   ASSERT_TRUE(test::GrantsOthers(test::SecurityOf(Workspace()))) << test::SecurityOf(Workspace());
   Start("normal.exe");
@@ -417,9 +434,8 @@ TEST_F(InstallRun, SignedArchiveGivesTheSignedSetupProgramIntact) {
 // «...\with.exe» if the platform were left to split it at the blanks.
 TEST_F(InstallRun, WorkspaceWithBlanksStartsTheSetupProgram) {
   temporaryPath_ = Base("with blanks\\");
-  ASSERT_TRUE(CreateDirectoryA(temporaryPath_.c_str(), nullptr));
-  ASSERT_TRUE(CopyFileA(Fixture("decoy.exe").c_str(), Base("with.exe").c_str(),
-                        FALSE));
+  ASSERT_TRUE(MakeDirectory(temporaryPath_));
+  ASSERT_TRUE(CopyInto(Fixture("decoy.exe"), Base("with.exe")));
   Start("normal.exe");
   Install();
   ExpectExitWithoutBox();
@@ -428,6 +444,63 @@ TEST_F(InstallRun, WorkspaceWithBlanksStartsTheSetupProgram) {
       << "command line: " << Only(report, "command-line");
   ExpectEmpty(temporaryPath_);
 }
+
+// --- folders named in any script -------------------------------------------
+
+// Where the archive lies and where the temporary path leads, below the case's
+// own folder (empty: the usual places), and a folder that the ANSI code page
+// would make of the temporary path, which must stay untouched.
+struct ScriptFolders {
+  const char* name;
+  std::string archiveFolder;
+  std::string temporaryFolder;
+  std::string decoyFolder;
+};
+
+class ScriptNamedFolders : public LauncherRun,
+                           public ::testing::WithParamInterface<ScriptFolders> {
+};
+
+TEST_P(ScriptNamedFolders, InstallTheRightSetupProgramAndLeaveNothing) {
+  const ScriptFolders& folders = GetParam();
+  std::string archive = Fixture("normal.exe");
+  if (!folders.archiveFolder.empty()) {
+    archive = MakeFolders(folders.archiveFolder) + "\\archive.exe";
+    ASSERT_TRUE(CopyInto(Fixture("normal.exe"), archive));
+  }
+  if (!folders.temporaryFolder.empty())
+    temporaryPath_ = MakeFolders(folders.temporaryFolder) + "\\";
+  if (!folders.decoyFolder.empty()) MakeFolders(folders.decoyFolder);
+
+  StartAt(archive);
+  Install();
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+  const auto report = SampleReport();
+  EXPECT_EQ(Only(report, "module"), SetupProgram());
+  EXPECT_EQ(Only(report, "command-line"), SetupProgram());
+  EXPECT_TRUE(SameBytes(ReadFileText(Fixture("decoy.exe")),
+                        ReadFileText(SelfCopy())));
+  ExpectEmpty(temporaryPath_);
+  if (!folders.archiveFolder.empty())
+    EXPECT_EQ(DirectoryEntries(Base(folders.archiveFolder)),
+              std::vector<std::string>{"archive.exe"});
+  if (!folders.decoyFolder.empty()) ExpectEmpty(Base(folders.decoyFolder));
+}
+
+// The prefix's ANSI code page is 1252: it has none of these characters, and
+// its best fit turns «Ł» into «L».
+INSTANTIATE_TEST_SUITE_P(
+    AnsiCodePageLacksThem, ScriptNamedFolders,
+    ::testing::Values(
+        ScriptFolders{"CyrillicArchiveAndTemporaryPath",
+                      "Иван\\Downloads", "Иван\\AppData\\Local\\Temp", ""},
+        ScriptFolders{"CyrillicArchive", "Иван\\Downloads", "", ""},
+        ScriptFolders{"CyrillicTemporaryPath", "",
+                      "Иван\\AppData\\Local\\Temp", ""},
+        ScriptFolders{"Cjk", "山田太郎\\ダウンロード", "山田太郎\\Temp", ""},
+        ScriptFolders{"BestFitLookAlike", "", "Łukasz\\Temp", "Lukasz\\Temp"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- ending the dialog while the job runs ----------------------------------
 

@@ -174,16 +174,29 @@ TEST(LauncherImageFile, IsAPe32GuiProgramImportingOnlyKernel32User32Advapi32) {
   const IMAGE_DATA_DIRECTORY& directory =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   std::vector<std::string> dlls;
+  std::vector<std::string> ansiOutsideUser32;
   for (auto entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
            base + directory.VirtualAddress);
        entry->Name != 0; ++entry) {
     std::string name = reinterpret_cast<const char*>(base + entry->Name);
     for (char& c : name) c = static_cast<char>(toupper(c));
     dlls.push_back(name);
+    // Paths go only through wide calls; the dialog's and the message box's
+    // texts are ASCII, so USER32's ANSI calls are what may end in A.
+    for (auto thunk = reinterpret_cast<const IMAGE_THUNK_DATA32*>(
+             base + entry->OriginalFirstThunk);
+         thunk->u1.AddressOfData != 0; ++thunk) {
+      const std::string function = reinterpret_cast<const char*>(
+          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
+              base + thunk->u1.AddressOfData)->Name);
+      if (function.back() == 'A' && name != "USER32.DLL")
+        ansiOutsideUser32.push_back(function);
+    }
   }
   std::sort(dlls.begin(), dlls.end());
   EXPECT_EQ(dlls, (std::vector<std::string>{"ADVAPI32.DLL", "KERNEL32.DLL",
                                             "USER32.DLL"}));
+  EXPECT_EQ(ansiOutsideUser32, std::vector<std::string>{});
   FreeLibrary(image);
 }
 
