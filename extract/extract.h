@@ -14,6 +14,9 @@
 
 // The outermost directory that CreateDirectoryChain had to create; set once.
 extern ProcessText FirstCreatedDirectory;
+// The workspace entry itself, held open from its judging until just before
+// the exit clean-up removes the directory; null when none is held.
+extern HANDLE WorkspaceEntry;
 // «<workspace>\setup.ex_», set just before that file is created.
 extern ProcessText CompressedSetupPath;
 // What the status line shows, clamped to 0..100 by ShowProgress.
@@ -37,16 +40,18 @@ void ShowProgress(HWND dialog, bool starting);
 // Code of CreateDirectoryChain for a component that exists but is no directory.
 constexpr int ComponentNotDirectory = 1000;
 
-// Code of CreateDirectoryChain for a workspace that was there already and is
-// not the launcher's own to use: a reparse point, another account's, open to
-// others and not to be closed, or of security that cannot be read.
+// Code of CreateDirectoryChain for a workspace that is not the launcher's own
+// to use: a reparse point, another account's, open to others, held open by
+// someone to be deleted or renamed, or of security that cannot be read.
 constexpr int WorkspaceNotOwn = 1001;
 
 // Creates every missing component of `path` after the first, each with a
-// protected DACL for the launcher's account, SYSTEM and Administrators only;
-// when the last component was there already, judges it (WorkspaceNotOwn).
+// protected DACL for the token's default owner, SYSTEM and Administrators
+// only; then judges the last component and holds it (WorkspaceEntry).
 // 0, 1000, 1001 or the last-error code of the creation that failed.
 int CreateDirectoryChain(TextView path);
+// Closes WorkspaceEntry, if one is held.
+void CloseWorkspaceEntry();
 
 // --- extraction pipeline ---------------------------------------------------------
 

@@ -256,6 +256,7 @@ bool ExtractSetupProgram(HWND dialog, ProcessText& setupProgramPath) {
 }
 
 void ReleaseExtractState() {
+  CloseWorkspaceEntry();
   ReleaseProcessText(FirstCreatedDirectory);
   ReleaseProcessText(CompressedSetupPath);
 }

@@ -2,7 +2,11 @@
 // created from the outside in, closed to everyone but the launcher's own
 // account, SYSTEM and Administrators, and the outermost directory that had
 // to be created is recorded once, for the exit clean-up. A workspace that
-// was there already is used only when no one else can plant in it.
+// was there already is used only when it is the account's own and no one
+// else could plant in it; either way it is held open from then on, so that
+// it cannot be swapped before the run is done with it.
+
+#include <stddef.h>
 
 #include <utility>
 
@@ -10,6 +14,7 @@
 #include "platform.h"
 
 ProcessText FirstCreatedDirectory;
+HANDLE WorkspaceEntry;
 
 namespace {
 
@@ -19,8 +24,8 @@ constexpr int MostComponents = 100;
 // A bit that no file attribute uses, so that a found entry is never 0.
 constexpr DWORD EntryFound = 0x80000000u;
 
-// The attributes of the entry itself (a junction or symbolic link is not
-// followed); 0 when nothing is found. Any lookup failure counts as absence.
+// The attributes of an entry, with a bit that is always set; 0 when nothing
+// is found. Any lookup failure counts as absence.
 DWORD LookUp(const wchar_t* path) {
   WIN32_FIND_DATAW found;
   HANDLE search = platform::FindFirstFileW(path, &found);
@@ -43,16 +48,16 @@ constexpr BYTE InheritedInside = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
 // A self-relative security descriptor with a protected DACL and no owner,
 // group or SACL (the creator's defaults apply): full control to SYSTEM, to
-// the Administrators group and to the launcher's account, inherited by
+// the Administrators group and to the token's default owner, inherited by
 // every file and folder inside, and nothing for anyone else. The fixed part
-// comes first; the launcher's account is known only at run time.
+// comes first; the default owner is known only at run time.
 struct ClosedFixedPart {
   SECURITY_DESCRIPTOR_RELATIVE header;
   ACL acl;
   FixedAce<1> system;
   FixedAce<2> administrators;
-  ACE_HEADER userHeader;
-  ACCESS_MASK userMask;
+  ACE_HEADER ownerHeader;
+  ACCESS_MASK ownerMask;
 };
 
 constexpr ClosedFixedPart ClosedTemplate = {
@@ -71,7 +76,7 @@ constexpr ClosedFixedPart ClosedTemplate = {
 
 struct ClosedDescriptor {
   ClosedFixedPart fixed;
-  BYTE userSid[SECURITY_MAX_SID_SIZE];
+  BYTE ownerSid[SECURITY_MAX_SID_SIZE];
 };
 
 // Rights by which an account could plant, replace or redirect: write, create
@@ -81,7 +86,17 @@ constexpr ACCESS_MASK PlantingRights =
     FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
     GENERIC_ALL;
 
-int SidLength(const BYTE* sid) { return 8 + 4 * sid[1]; }
+// Where an ACE of the allowing kind keeps its rights and its SID, and how a
+// SID counts its length.
+constexpr int AceMaskOffset = offsetof(ACCESS_ALLOWED_ACE, Mask);
+constexpr int AceSidOffset = offsetof(ACCESS_ALLOWED_ACE, SidStart);
+constexpr int SidCountOffset = offsetof(SID, SubAuthorityCount);
+constexpr int SidFixedLength = offsetof(SID, SubAuthority);
+constexpr int SidSubAuthorityLength = sizeof(DWORD);
+
+int SidLength(const BYTE* sid) {
+  return SidFixedLength + SidSubAuthorityLength * sid[SidCountOffset];
+}
 
 // From the front, so that SIDs of different lengths part at their count.
 bool SameSid(const BYTE* a, const BYTE* b) {
@@ -90,10 +105,11 @@ bool SameSid(const BYTE* a, const BYTE* b) {
   return true;
 }
 
-// What the workspace's security is judged by.
-struct Security {
+// The launcher's account as the workspace is judged by it, and the closed
+// descriptor that its workspace is created with.
+struct LauncherAccount {
   ClosedDescriptor closed;
-  SECURITY_ATTRIBUTES attributes;
+  SECURITY_ATTRIBUTES closedAttributes;
   union {
     TOKEN_USER user;
     BYTE userBytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
@@ -108,7 +124,7 @@ struct Security {
   const BYTE* trusted[4];
 
   // False when the token cannot be read.
-  bool Read() {
+  bool ReadToken() {
     HANDLE token;
     if (!platform::OpenProcessToken(&token)) return false;
     const bool read =
@@ -118,30 +134,41 @@ struct Security {
                                       sizeof ownerBytes);
     platform::CloseHandle(token);
     if (!read) return false;
-    const BYTE* sid = static_cast<const BYTE*>(user.User.Sid);
-    const int length = SidLength(sid);
+    // The default owner, not the user: for an elevated administrator it is
+    // Administrators, so that the same user's unelevated programs get no
+    // entry of their own beside the elevated setup program.
+    const BYTE* ownerSid = static_cast<const BYTE*>(owner.Owner);
+    const int length = SidLength(ownerSid);
     closed.fixed = ClosedTemplate;
-    memcpy(closed.userSid, sid, length);
-    closed.fixed.userHeader.AceSize = static_cast<WORD>(8 + length);
-    closed.fixed.acl.AclSize = static_cast<WORD>(
-        sizeof(ACL) + sizeof(FixedAce<1>) + sizeof(FixedAce<2>) + 8 + length);
-    attributes = {sizeof attributes, &closed, FALSE};
-    trusted[0] = sid;
-    trusted[1] = static_cast<const BYTE*>(owner.Owner);
+    memcpy(closed.ownerSid, ownerSid, length);
+    closed.fixed.ownerHeader.AceSize =
+        static_cast<WORD>(AceSidOffset + length);
+    closed.fixed.acl.AclSize =
+        static_cast<WORD>(sizeof(ACL) + sizeof(FixedAce<1>) +
+                          sizeof(FixedAce<2>) + AceSidOffset + length);
+    closedAttributes = {sizeof closedAttributes, &closed, FALSE};
+    trusted[0] = static_cast<const BYTE*>(user.User.Sid);
+    trusted[1] = ownerSid;
     trusted[2] = &closed.fixed.system.revision;
     trusted[3] = &closed.fixed.administrators.revision;
     return true;
   }
 
-  bool Trusted(const BYTE* sid, int among) const {
+  bool Trusts(const BYTE* sid, int among) const {
     while (among--)
       if (SameSid(sid, trusted[among])) return true;
     return false;
   }
 
+  // SYSTEM, or an account elevated to be owned by Administrators: the runs
+  // that a planted junction could turn against the machine.
+  bool Privileged() const {
+    return SameSid(trusted[0], trusted[2]) || SameSid(trusted[1], trusted[3]);
+  }
+
   // True when the DACL of the descriptor lets an account other than the
   // trusted ones plant in the directory or in what it will hold.
-  bool Open(const BYTE* descriptor) const {
+  bool LetsOthersPlant(const BYTE* descriptor) const {
     const auto& header =
         *reinterpret_cast<const SECURITY_DESCRIPTOR_RELATIVE*>(descriptor);
     // No DACL, or a null one, lets everyone do everything.
@@ -153,42 +180,57 @@ struct Security {
       if (ace[0] == ACCESS_DENIED_ACE_TYPE) continue;
       // An allowing ACE of another kind (object, callback) is not judged.
       if (ace[0] != ACCESS_ALLOWED_ACE_TYPE) return true;
-      if ((*reinterpret_cast<const ACCESS_MASK*>(ace + 4) & PlantingRights) &&
-          !Trusted(ace + 8, 4))
+      if ((*reinterpret_cast<const ACCESS_MASK*>(ace + AceMaskOffset) &
+           PlantingRights) &&
+          !Trusts(ace + AceSidOffset, 4))
         return true;
     }
     return false;
   }
 
-  // 0 when the existing directory may be used: it is no reparse point, its
-  // owner is trusted, and its DACL is closed or was closed now.
-  int Judge(const wchar_t* path, DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return WorkspaceNotOwn;
-    HANDLE entry = platform::OpenDirectoryEntry(path);
-    if (entry == INVALID_HANDLE_VALUE) return WorkspaceNotOwn;
+  // True when the open entry is a real directory (no junction or symbolic
+  // link), its owner is trusted, and no one else may plant in it. An open
+  // one is not closed and used: closing would reach neither what was
+  // planted while it was open nor the handles others already hold.
+  bool IsOwnClosedDirectory(HANDLE entry) const {
     union {
       SECURITY_DESCRIPTOR_RELATIVE header;
       BYTE bytes[1024];
     } found;
-    int result = WorkspaceNotOwn;
-    if (platform::GetKernelObjectSecurity(entry, found.bytes,
-                                          sizeof found.bytes) &&
-        found.header.Owner && Trusted(found.bytes + found.header.Owner, 3) &&
-        (!Open(found.bytes) ||
-         platform::SetKernelObjectSecurity(entry, path, &closed)))
-      result = 0;
-    platform::CloseHandle(entry);
-    return result;
+    const DWORD attributes = platform::GetFileAttributesByHandle(entry);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY |
+                          FILE_ATTRIBUTE_REPARSE_POINT)) ==
+               FILE_ATTRIBUTE_DIRECTORY &&
+           platform::GetKernelObjectSecurity(entry, found.bytes,
+                                             sizeof found.bytes) &&
+           found.header.Owner && Trusts(found.bytes + found.header.Owner, 3) &&
+           !LetsOthersPlant(found.bytes);
   }
 };
+
+// Opens the workspace entry and holds it (WorkspaceEntry) when it is the
+// account's own and closed: from then on it cannot be renamed, deleted or
+// swapped for a link, so what was judged is what every later path reaches.
+int HoldWorkspace(const wchar_t* path, const LauncherAccount& account) {
+  HANDLE entry = platform::OpenDirectoryEntry(path);
+  if (entry == INVALID_HANDLE_VALUE) return WorkspaceNotOwn;
+  if (!account.IsOwnClosedDirectory(entry)) {
+    platform::CloseHandle(entry);
+    return WorkspaceNotOwn;
+  }
+  WorkspaceEntry = entry;
+  return 0;
+}
 
 }  // namespace
 
 int CreateDirectoryChain(TextView path) {
-  Security security;
-  if (!security.Read()) return WorkspaceNotOwn;
+  LauncherAccount account;
+  if (!account.ReadToken()) return WorkspaceNotOwn;
+  if (account.Privileged()) platform::EnableRedirectionGuard();
   Text accumulated;
-  DWORD found = 0;  // the last component's attributes, when it was there
+  bool looked = false;  // a component after the first was looked up
   for (int number = 1; number <= MostComponents; ++number) {
     Text component = ExtractToken(path, number, BackslashDelimiters);
     if (component.Failed()) return ERROR_NOT_ENOUGH_MEMORY;
@@ -200,10 +242,11 @@ int CreateDirectoryChain(TextView path) {
     }
     accumulated.Append(L'\\').Append(component.View());
     if (accumulated.Failed()) return ERROR_NOT_ENOUGH_MEMORY;
-    found = LookUp(accumulated.CString());
+    looked = true;
+    const DWORD found = LookUp(accumulated.CString());
     if (!found) {
       if (!platform::CreateDirectoryW(accumulated.CString(),
-                                      &security.attributes))
+                                      &account.closedAttributes))
         return static_cast<int>(platform::GetLastError());
       if (FirstCreatedDirectory.Empty())
         AssignProcessText(FirstCreatedDirectory, accumulated.View());
@@ -211,6 +254,11 @@ int CreateDirectoryChain(TextView path) {
       return ComponentNotDirectory;
     }
   }
-  // The workspace itself was there already.
-  return found ? security.Judge(accumulated.CString(), found) : 0;
+  // The workspace, created now or there already, is judged and held.
+  return looked ? HoldWorkspace(accumulated.CString(), account) : 0;
+}
+
+void CloseWorkspaceEntry() {
+  if (WorkspaceEntry) platform::CloseHandle(WorkspaceEntry);
+  WorkspaceEntry = nullptr;
 }

@@ -13,6 +13,9 @@ namespace {
 void RemoveRunTraces() {
   if (!SetupProgramPath.Empty())
     platform::DeleteFileW(SetupProgramPath.CString());
+  // The workspace was held against swapping until now; no one, this process
+  // included, may remove it while it is held.
+  CloseWorkspaceEntry();
   // Removes the workspace only when it is empty and this run created it.
   if (!FirstCreatedDirectory.Empty())
     platform::RemoveDirectoryW(FirstCreatedDirectory.CString());

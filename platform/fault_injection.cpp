@@ -1,6 +1,7 @@
 #include "fault_injection.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <map>
@@ -22,6 +23,8 @@ struct State {
   std::string moduleFileName;
   std::vector<DirectorySecurity> securities;
   std::string alteredSecurity;
+  std::string tokenUser, tokenOwner;  // binary SIDs
+  TempPathFunction tempPath2 = nullptr;
 };
 
 State& Current() {
@@ -71,6 +74,7 @@ Action Decide(Call call, const wchar_t* subject, unsigned size) {
       continue;
     }
     --fault.times;
+    if (fault.before) fault.before();
     return fault.action;
   }
   return Action::Pass;
@@ -150,6 +154,49 @@ bool AlteredSecurity(void* buffer, unsigned size) {
   return true;
 }
 
+namespace {
+
+std::string BinarySid(const std::string& text) {
+  PSID sid = nullptr;
+  if (!ConvertStringSidToSidA(text.c_str(), &sid)) return {};
+  std::string bytes(static_cast<const char*>(sid), GetLengthSid(sid));
+  LocalFree(sid);
+  return bytes;
+}
+
+}  // namespace
+
+void AlterToken(const std::string& user, const std::string& owner) {
+  Current().tokenUser = BinarySid(user);
+  Current().tokenOwner = BinarySid(owner);
+}
+
+// TOKEN_USER and TOKEN_OWNER both start with the pointer to the SID, which
+// follows the structure in the same buffer.
+bool AlteredToken(int kind, void* buffer, unsigned size) {
+  const std::string& sid =
+      kind == TokenUser ? Current().tokenUser : Current().tokenOwner;
+  const size_t head = kind == TokenUser ? sizeof(TOKEN_USER) : sizeof(TOKEN_OWNER);
+  if (head + sid.size() > size) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  auto* bytes = static_cast<char*>(buffer);
+  std::fill(bytes, bytes + head, 0);
+  sid.copy(bytes + head, sid.size());
+  *reinterpret_cast<void**>(buffer) = bytes + head;
+  return true;
+}
+
+void ReplaceTempPath2(TempPathFunction function) {
+  Current().tempPath2 = function;
+}
+
+void* TempPath2(void* found) {
+  return Current().tempPath2 ? reinterpret_cast<void*>(Current().tempPath2)
+                             : found;
+}
+
 void AlterSecurity(std::string descriptor) {
   Current().alteredSecurity = std::move(descriptor);
 }
@@ -173,6 +220,9 @@ void Reset() {
   state.moduleFileName.clear();
   state.securities.clear();
   state.alteredSecurity.clear();
+  state.tokenUser.clear();
+  state.tokenOwner.clear();
+  state.tempPath2 = nullptr;
 }
 
 std::vector<std::string> OpenFiles() {

@@ -3,6 +3,7 @@
 // the launcher held open and showed. Only the test build has it. The
 // launcher's paths are wide; here they are UTF-8, as the tests write them.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ struct Fault {
   unsigned size = 0;    // the byte count the call must have; 0: any
   int skip = 0;         // matching calls let through before the fault acts
   int times = 1;        // matching calls the fault acts on
+  std::function<void()> before;  // runs when the fault acts, before the call
 };
 
 struct OpenedFile {
@@ -38,7 +40,7 @@ struct ErrorBox {
 
 // A directory's security descriptor as the launcher passed it.
 struct DirectorySecurity {
-  Call call;         // CreateDirectoryW or SetKernelObjectSecurity
+  Call call;         // CreateDirectoryW
   std::string path;
   std::string descriptor;  // self-relative, byte for byte
 };
@@ -59,6 +61,12 @@ void RedirectModuleFileName(std::string path);
 // What GetKernelObjectSecurity answers when a fault on it alters it: a
 // self-relative security descriptor, byte for byte.
 void AlterSecurity(std::string descriptor);
+// What GetTokenInformation answers when a fault on it alters it: the
+// token's user and default owner, as SID strings ("S-1-5-18", "BA", ...).
+void AlterToken(const std::string& user, const std::string& owner);
+// What the launcher finds for GetTempPath2W; null: as kernel32 has it.
+using TempPathFunction = unsigned long(__stdcall*)(unsigned long, wchar_t*);
+void ReplaceTempPath2(TempPathFunction function);
 // Forgets every fault and record.
 void Reset();
 

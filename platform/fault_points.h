@@ -20,10 +20,11 @@ enum class Call : unsigned char {
   CreateDirectoryW,
   RemoveDirectoryW,
   OpenDirectoryEntry,
+  GetFileInformationByHandle,
   GetKernelObjectSecurity,
-  SetKernelObjectSecurity,
   OpenProcessToken,
   GetTokenInformation,
+  SetProcessMitigationPolicy,
   CreateProcessW,
   WaitForSingleObject,
   GetExitCodeProcess,
@@ -40,7 +41,8 @@ enum class Action : unsigned char {
           // a temporary path that needs a bigger buffer, a huge file size
   Alter,  // the call runs, but its answer is changed to what a test under
           // Wine cannot make: an entry found as a reparse point (a junction
-          // or symbolic link), a security descriptor that the test gave
+          // or symbolic link), a security descriptor or a token's user and
+          // owner that the test gave
 };
 
 #if HALVEX_FAULT_INJECTION
@@ -62,15 +64,20 @@ void NoteBlockFreed(void* block);
 // True when the test layer took the box instead of showing it.
 bool CaptureMessageBox(void* owner, const char* text, const char* caption,
                        unsigned type);
-// A directory's security as the launcher gave it: at its creation
-// (CreateDirectoryW's security attributes) or when it closed it
-// (SetKernelObjectSecurity); `descriptor` is self-relative.
+// A directory's security as the launcher gave it at its creation
+// (CreateDirectoryW's security attributes); `descriptor` is self-relative.
 void NoteDirectorySecurity(Call call, const wchar_t* path,
                            const void* descriptor);
 // The self-relative descriptor a test gave for Action::Alter of
 // GetKernelObjectSecurity, copied into `buffer` as the call would; false
 // when it does not fit.
 bool AlteredSecurity(void* buffer, unsigned size);
+// The TOKEN_USER or TOKEN_OWNER (`kind`) a test gave for Action::Alter of
+// GetTokenInformation, laid out in `buffer` as the call would.
+bool AlteredToken(int kind, void* buffer, unsigned size);
+// GetTempPath2W as kernel32 has it (`found`, null when absent), or the
+// stand-in a test gave in its place.
+void* TempPath2(void* found);
 // The path a test put in place of the running program's own file, copied
 // into `buffer` (`size` units) as GetModuleFileNameW would; 0 when there is
 // none.
@@ -91,6 +98,8 @@ inline bool CaptureMessageBox(void*, const char*, const char*, unsigned) {
 constexpr unsigned RedirectedModuleFileName(wchar_t*, unsigned) { return 0; }
 inline void NoteDirectorySecurity(Call, const wchar_t*, const void*) {}
 inline bool AlteredSecurity(void*, unsigned) { return false; }
+inline bool AlteredToken(int, void*, unsigned) { return false; }
+constexpr void* TempPath2(void* found) { return found; }
 #endif
 
 }  // namespace platform::faults

@@ -27,10 +27,6 @@ struct ExpansionLibrary {
 ExpansionLibrary Library;
 bool LibraryTried;
 
-FARPROC KernelProcedure(const char* name) {
-  return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name);
-}
-
 // Systems without the LOAD_LIBRARY_SEARCH flags reject them as an invalid
 // parameter; there the full path from the system directory does the same.
 HMODULE LoadFromSystemDirectory() {
@@ -64,6 +60,10 @@ bool LibraryLoaded() {
 }
 
 }  // namespace
+
+FARPROC KernelProcedure(const char* name) {
+  return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name);
+}
 
 void RestrictDllSearch() {
   using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);

@@ -20,13 +20,23 @@ using faults::Decide;
 // through the ANSI code page, where a character it lacks becomes '?' or a
 // look-alike, and so another folder.
 
+// A procedure of kernel32 that older systems may lack; null when absent.
+FARPROC KernelProcedure(const char* name);
+
+// SYSTEM's own temporary folder, which no other account may open, where
+// kernel32 has GetTempPath2W (Windows 11, and the 2022 updates of Windows 10
+// and Server); for every other account it is the same as GetTempPathW's.
 inline DWORD GetTempPathW(DWORD size, wchar_t* buffer) {
   switch (Decide(Call::GetTempPathW, nullptr, size)) {
     case Action::Fail: return 0;
     case Action::Short: return size + 1;  // as if the path needed more room
     case Action::Pass: break;
   }
-  return ::GetTempPathW(size, buffer);
+  using TempPathFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
+  const auto systemAware = reinterpret_cast<TempPathFunction>(
+      faults::TempPath2(reinterpret_cast<void*>(KernelProcedure("GetTempPath2W"))));
+  return systemAware ? systemAware(size, buffer)
+                     : ::GetTempPathW(size, buffer);
 }
 
 // `size` is in units; a path that does not fit answers `size`.
@@ -97,16 +107,11 @@ inline BOOL DeleteFileW(const wchar_t* path) {
 }
 
 inline HANDLE FindFirstFileW(const wchar_t* path, WIN32_FIND_DATAW* found) {
-  const Action action = Decide(Call::FindFirstFileW, path, 0);
-  if (action == Action::Fail) {
+  if (Decide(Call::FindFirstFileW, path, 0) == Action::Fail) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE search = ::FindFirstFileW(path, found);
-  // As a junction or a directory's symbolic link shows, which Wine cannot.
-  if (action == Action::Alter && search != INVALID_HANDLE_VALUE)
-    found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-  return search;
+  return ::FindFirstFileW(path, found);
 }
 
 inline BOOL FindClose(HANDLE search) { return ::FindClose(search); }
@@ -133,19 +138,32 @@ inline DWORD GetLastError() { return ::GetLastError(); }
 // --- security of directories and of the process -----------------------------
 
 // A directory entry itself, never what a junction or symbolic link makes of
-// it, opened to read and to change its owner and permissions. No one else may
-// delete or rename it while it is open, and the open fails while anyone holds
-// it open to do so.
+// it, opened to read its attributes, owner and permissions. Others may read
+// and write in it while it is open, but no one may delete, rename or replace
+// it; and the open fails while anyone holds it open to do so.
 inline HANDLE OpenDirectoryEntry(const wchar_t* path) {
   if (Decide(Call::OpenDirectoryEntry, path, 0) == Action::Fail) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return ::CreateFileW(path, READ_CONTROL | WRITE_DAC,
+  return ::CreateFileW(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                        nullptr);
+}
+
+// The attributes of an open entry, as the entry itself has them.
+inline DWORD GetFileAttributesByHandle(HANDLE entry) {
+  BY_HANDLE_FILE_INFORMATION information;
+  const Action action = Decide(Call::GetFileInformationByHandle, nullptr, 0);
+  if (action == Action::Fail ||
+      !::GetFileInformationByHandle(entry, &information))
+    return INVALID_FILE_ATTRIBUTES;
+  // As a junction or a directory's symbolic link shows, which Wine cannot.
+  if (action == Action::Alter)
+    information.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return information.dwFileAttributes;
 }
 
 // The owner and the DACL of an open entry, self-relative, in `buffer`.
@@ -161,17 +179,6 @@ inline BOOL GetKernelObjectSecurity(HANDLE entry, void* buffer, DWORD size) {
       size, &needed);
 }
 
-// Replaces the DACL of an open entry (`descriptor` is self-relative).
-inline BOOL SetKernelObjectSecurity(HANDLE entry, const wchar_t* path,
-                                    void* descriptor) {
-  faults::NoteDirectorySecurity(Call::SetKernelObjectSecurity, path,
-                                descriptor);
-  if (Decide(Call::SetKernelObjectSecurity, path, 0) == Action::Fail)
-    return FALSE;
-  return ::SetKernelObjectSecurity(entry, DACL_SECURITY_INFORMATION,
-                                   descriptor);
-}
-
 // The process's own access token, open for queries.
 inline BOOL OpenProcessToken(HANDLE* token) {
   if (Decide(Call::OpenProcessToken, nullptr, 0) == Action::Fail) return FALSE;
@@ -179,12 +186,31 @@ inline BOOL OpenProcessToken(HANDLE* token) {
   return ::OpenProcessToken(reinterpret_cast<HANDLE>(-1), TOKEN_QUERY, token);
 }
 
+// `kind` is TokenUser or TokenOwner.
 inline BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind,
                                 void* buffer, DWORD size) {
   DWORD needed = 0;
-  if (Decide(Call::GetTokenInformation, nullptr, kind) == Action::Fail)
-    return FALSE;
+  switch (Decide(Call::GetTokenInformation, nullptr, kind)) {
+    case Action::Fail: return FALSE;
+    case Action::Alter: return faults::AlteredToken(kind, buffer, size);
+    case Action::Short: case Action::Pass: break;
+  }
   return ::GetTokenInformation(token, kind, buffer, size, &needed);
+}
+
+// Opts the process into the redirection guard where the system has it: from
+// now on it follows no junction that an account other than an administrator
+// made. Older systems lack the policy, and run as before.
+inline void EnableRedirectionGuard() {
+  // ProcessRedirectionTrustPolicy, and its EnforceRedirectionTrust flag.
+  constexpr int RedirectionTrustPolicy = 16;
+  DWORD enforce = 1;
+  if (Decide(Call::SetProcessMitigationPolicy, nullptr, 0) == Action::Fail)
+    return;
+  using PolicyFunction = BOOL(WINAPI*)(int, void*, SIZE_T);
+  if (const auto setPolicy = reinterpret_cast<PolicyFunction>(
+          KernelProcedure("SetProcessMitigationPolicy")))
+    setPolicy(RedirectionTrustPolicy, &enforce, sizeof enforce);
 }
 
 // --- memory ------------------------------------------------------------------

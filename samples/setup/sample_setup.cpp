@@ -8,8 +8,11 @@
 //                            "command-line=", "current-directory=" and
 //                            "module=", "process-id=" and
 //                            "folder-security=" (its own folder's owner and
-//                            DACL in SDDL) lines, paths in UTF-8, and an
-//                            "ended" line at its end
+//                            DACL in SDDL) lines, paths in UTF-8, an
+//                            "addon-loaded" line when it found
+//                            halvex-sample-addon.dll (loaded by name, so
+//                            from its own folder first), and an "ended"
+//                            line at its end
 //   HALVEX_SAMPLE_EXIT_CODE  the process's exit code (default 0)
 //   HALVEX_SAMPLE_SELF_COPY  path to copy the program's own file to at start,
 //                            so a test sees the bytes it was started from
@@ -96,6 +99,7 @@ void ReportStart(const wchar_t* module) {
   AppendToReport("module=", Utf8(module));
   AppendToReport("process-id=", std::to_string(GetCurrentProcessId()));
   ReportFolderSecurity(module);
+  if (LoadLibraryW(L"halvex-sample-addon.dll")) AppendToReport("addon-loaded", "");
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,

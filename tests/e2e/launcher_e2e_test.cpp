@@ -16,6 +16,8 @@ namespace e2e {
 namespace {
 
 const std::string Waiting = "Waiting for setup end...";
+// The DLL the sample setup program loads from its own folder when it is there.
+const std::string Addon = "halvex-sample-addon.dll";
 const std::string Terminating = "Terminating...";
 const std::string Starting =
     "Decompressing setup : 100% starting setup program ...";
@@ -339,40 +341,41 @@ TEST_F(InstallRun, CreatedWorkspaceIsClosedWhileSetupRuns) {
   ExpectEmpty(temporaryPath_);
 }
 
-// The user's own workspace, with files of earlier runs, is used as before.
+// The user's own workspace, with files of earlier runs, is used as before:
+// the setup program even loads the DLL that lies beside it.
 TEST_F(InstallRun, OwnWorkspaceWithStaleFilesIsUsedAsItIs) {
   ASSERT_TRUE(MakeDirectory(Workspace()));
-  const std::string stale = Workspace() + "\\stale.txt";
-  ASSERT_TRUE(CopyInto(Fixture("decoy.exe"), stale));
+  ASSERT_TRUE(CopyInto(Fixture(Addon), Workspace() + "\\" + Addon));
   const std::string before = test::SecurityOf(Workspace());
-  Start("normal.exe");
-  Install();
-  ExpectExitWithoutBox();
-  ExpectStatusesOfFullRun();
-  EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
-  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{"stale.txt"});
-  EXPECT_EQ(test::SecurityOf(Workspace()), before);
-}
-
-// A workspace of the user's that Everyone may write in (mode 0777 under
-// Wine) is closed, then used: the setup program runs from it, the stale files
-// stay, and afterwards no one but the owner may write in it.
-TEST_F(InstallRun, OwnWorkspaceOpenToEveryoneIsClosedThenUsed) {
-  ASSERT_TRUE(MakeDirectory(Workspace()));
-  const std::string stale = Workspace() + "\\stale.txt";
-  ASSERT_TRUE(CopyInto(Fixture("decoy.exe"), stale));
-  ASSERT_TRUE(test::SetDacl(Workspace(), "D:(A;OICI;FA;;;WD)"));
-  ASSERT_TRUE(test::GrantsOthers(test::SecurityOf(Workspace()))) << test::SecurityOf(Workspace());
   Start("normal.exe");
   Install();
   ExpectExitWithoutBox();
   ExpectStatusesOfFullRun();
   const auto report = SampleReport();
   EXPECT_EQ(Only(report, "module"), SetupProgram());
-  EXPECT_FALSE(test::GrantsOthers(Only(report, "folder-security")));
-  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{"stale.txt"});
-  const std::string after = test::SecurityOf(Workspace());
-  EXPECT_FALSE(test::GrantsOthers(after)) << after;
+  EXPECT_EQ(report.count("addon-loaded"), 1u);
+  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{Addon});
+  EXPECT_EQ(test::SecurityOf(Workspace()), before);
+}
+
+// A workspace that others may write in (mode 0777 under Wine), as an earlier
+// run as SYSTEM could have left in a shared temporary folder, may hold a DLL
+// that the setup program would load. It is refused as it is: the box shows,
+// the setup program never runs, nothing in it is written or changed.
+TEST_F(InstallRun, OpenWorkspaceWithAPlantedDllIsRefused) {
+  ASSERT_TRUE(MakeDirectory(Workspace()));
+  ASSERT_TRUE(CopyInto(Fixture(Addon), Workspace() + "\\" + Addon));
+  ASSERT_TRUE(test::SetDacl(Workspace(), "D:(A;OICI;FA;;;WD)"));
+  const std::string before = test::SecurityOf(Workspace());
+  ASSERT_TRUE(test::GrantsOthers(before)) << before;
+  Start("normal.exe");
+  Install();
+  EXPECT_EQ(launcher_->DismissErrorBox(),
+            "Setup aborted.\rError creating temporary directory.");
+  ExpectExitCodeZero();
+  EXPECT_FALSE(Exists(Report())) << "the setup program ran";
+  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{Addon});
+  EXPECT_EQ(test::SecurityOf(Workspace()), before);
 }
 
 TEST_F(InstallRun, SeveralCreatedLevelsStay) {

@@ -72,10 +72,12 @@ inline std::string TokenSid(TOKEN_INFORMATION_CLASS kind) {
 inline std::string UserSid() { return TokenSid(TokenUser); }
 inline std::string DefaultOwnerSid() { return TokenSid(TokenOwner); }
 
-// The closed DACL, as the launcher gives a workspace that it creates.
-inline std::string ClosedDacl() {
-  return "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + UserSid() + ")";
+// The closed DACL, as the launcher gives a workspace that it creates for a
+// token whose default owner is `owner`.
+inline std::string ClosedDaclFor(const std::string& owner) {
+  return "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + owner + ")";
 }
+inline std::string ClosedDacl() { return ClosedDaclFor(DefaultOwnerSid()); }
 
 // True when the SDDL grants Everyone, Users or Authenticated Users anything.
 inline bool GrantsOthers(const std::string& sddl) {

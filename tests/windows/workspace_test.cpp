@@ -1,8 +1,9 @@
 // CreateDirectoryChain on real directories under Wine, and the security of
 // the workspace: real where Wine shows it (the closed DACL read back, a
-// directory open to Everyone closed), through the platform layer where it
-// cannot (the descriptor passed at creation, another owner, a reparse point,
-// security that cannot be read).
+// directory open to Everyone refused, the held entry that cannot be renamed),
+// through the platform layer where it cannot (the descriptor passed at
+// creation, other tokens, another owner, a reparse point, security that
+// cannot be read).
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,9 @@ using platform::faults::Call;
 using platform::faults::Inject;
 namespace faults = platform::faults;
 
+// Each call judges and holds a workspace of its own.
 int Chain(const std::string& path) {
+  CloseWorkspaceEntry();
   const std::wstring wide = faults::Wide(path);
   return CreateDirectoryChain({wide.data(), static_cast<int>(wide.size())});
 }
@@ -114,13 +117,16 @@ TEST_F(WorkspaceTest, AFailedLookupCountsAsAbsence) {
 
 // --- the workspace's security ------------------------------------------------
 
-// What the launcher passed or set for directories, as SDDL, in order.
-std::vector<std::string> SecuritiesGiven(Call call) {
-  std::vector<std::string> given;
-  for (const auto& record : faults::DirectorySecurities())
-    if (record.call == call)
-      given.push_back(record.path + " " + test::Sddl(record.descriptor.data()));
-  return given;
+// Real: what renaming or deleting a directory needs, as someone who would
+// swap it for a link does; the error, or 0 when it could.
+DWORD OpenToRename(const std::string& path) {
+  HANDLE entry = ::CreateFileW(
+      faults::Wide(path).c_str(), DELETE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (entry == INVALID_HANDLE_VALUE) return ::GetLastError();
+  ::CloseHandle(entry);
+  return 0;
 }
 
 class WorkspaceSecurityTest : public WorkspaceTest {
@@ -135,9 +141,12 @@ class WorkspaceSecurityTest : public WorkspaceTest {
     faults::AlterSecurity(test::Descriptor(sddl));
     Inject({Call::GetKernelObjectSecurity, Action::Alter});
   }
+  // Refused as it is: nothing created, changed or held, its files kept.
   void ExpectRefusedUntouched() {
+    const std::string before = test::SecurityOf(scratch.Workspace());
     EXPECT_EQ(Chain(scratch.Workspace()), WorkspaceNotOwn);
-    EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
+    EXPECT_EQ(test::SecurityOf(scratch.Workspace()), before);
+    EXPECT_EQ(WorkspaceEntry, nullptr);
     EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryW), 0);
     EXPECT_TRUE(FirstCreatedDirectory.Empty());
     EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
@@ -173,14 +182,80 @@ TEST_F(WorkspaceSecurityTest, CreatedDirectoriesGetTheClosedDescriptor) {
   }
 }
 
+// Through the platform layer, as Wine's token is always a user's: the third
+// entry of the closed DACL is the token's default owner, and the redirection
+// guard is taken where a planted junction could serve against the machine.
+struct Token {
+  const char* name;
+  const char* user;
+  const char* owner;
+  bool guarded;
+};
+
+class TokenTest : public WorkspaceTest,
+                  public ::testing::WithParamInterface<Token> {};
+
+TEST_P(TokenTest, ClosedDaclNamesTheDefaultOwner) {
+  faults::AlterToken(GetParam().user, GetParam().owner);
+  Inject({Call::GetTokenInformation, Action::Alter, "", 0, 0, 2});
+  ASSERT_EQ(Chain(scratch.Workspace()), 0);
+  ASSERT_EQ(faults::DirectorySecurities().size(), 1u);
+  EXPECT_EQ(test::Sddl(faults::DirectorySecurities()[0].descriptor.data()),
+            test::ClosedDaclFor(GetParam().owner));
+  EXPECT_EQ(faults::CountCalls(Call::SetProcessMitigationPolicy),
+            GetParam().guarded ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Accounts, TokenTest,
+    ::testing::Values(
+        Token{"User", "S-1-5-21-1-2-3-1001", "S-1-5-21-1-2-3-1001", false},
+        Token{"ElevatedAdministrator", "S-1-5-21-1-2-3-500", "BA", true},
+        Token{"System", "SY", "SY", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Real: Wine keeps a directory created closed without an entry for others.
 TEST_F(WorkspaceSecurityTest, ACreatedWorkspaceReadsBackClosed) {
   ASSERT_EQ(Chain(scratch.Workspace()), 0);
   const std::string security = test::SecurityOf(scratch.Workspace());
   EXPECT_FALSE(test::GrantsOthers(security)) << security;
-  EXPECT_NE(security.find(test::UserSid()), std::string::npos) << security;
+  EXPECT_NE(security.find(test::DefaultOwnerSid()), std::string::npos)
+      << security;
   // The launcher's own account can still work in it.
   EXPECT_TRUE(test::WriteWhole(scratch.InWorkspace("setup.ex_"), "x"));
+}
+
+// Real: the workspace that was judged, created or found, is held until the
+// exit: no one can rename or delete it meanwhile, so no one can swap it for
+// a link; once let go, it can be removed again.
+TEST_F(WorkspaceSecurityTest, TheJudgedWorkspaceCannotBeSwappedWhileHeld) {
+  for (bool existed : {false, true}) {
+    SCOPED_TRACE(existed);
+    if (existed) MakeStaleWorkspace();
+    ASSERT_EQ(Chain(scratch.Workspace()), 0);
+    ASSERT_NE(WorkspaceEntry, nullptr);
+    EXPECT_EQ(OpenToRename(scratch.Workspace()),
+              static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::MoveFileA(scratch.Workspace().c_str(),
+                             (scratch.Temp() + "moved").c_str()));
+    CloseWorkspaceEntry();
+    EXPECT_EQ(OpenToRename(scratch.Workspace()), 0u);
+    std::filesystem::remove_all(scratch.Workspace());
+  }
+}
+
+// Real: someone who holds the workspace open to rename or delete it could
+// swap it after the judging; it is refused while they do.
+TEST_F(WorkspaceSecurityTest, AWorkspaceHeldOpenToBeRenamedIsRefused) {
+  MakeStaleWorkspace();
+  HANDLE theirs = ::CreateFileA(
+      scratch.Workspace().c_str(), DELETE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(theirs, INVALID_HANDLE_VALUE);
+  ExpectRefusedUntouched();
+  ::CloseHandle(theirs);
+  EXPECT_EQ(Chain(scratch.Workspace()), 0);
 }
 
 // Real: the user's own workspace is used as it is, its files kept.
@@ -189,29 +264,20 @@ TEST_F(WorkspaceSecurityTest, TheUsersOwnWorkspaceIsUsedUnchanged) {
   const std::string before = test::SecurityOf(scratch.Workspace());
   EXPECT_EQ(Chain(scratch.Workspace()), 0);
   EXPECT_EQ(test::SecurityOf(scratch.Workspace()), before);
-  EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
   EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
   EXPECT_TRUE(FirstCreatedDirectory.Empty());
 }
 
 // Real: a workspace of the user's that Everyone may write in (mode 0777
-// under Wine) is closed, then used; its files stay.
-TEST_F(WorkspaceSecurityTest, AnOwnWorkspaceOpenToEveryoneIsClosed) {
+// under Wine) is refused as it is: closing it now would reach neither what
+// was planted nor the handles others hold.
+TEST_F(WorkspaceSecurityTest, AnOwnWorkspaceOpenToEveryoneIsRefused) {
   MakeStaleWorkspace();
   ASSERT_TRUE(test::SetDacl(scratch.Workspace(),
                             "D:(A;OICI;FA;;;WD)(A;OICI;FA;;;" +
                                 test::UserSid() + ")"));
   ASSERT_TRUE(test::GrantsOthers(test::SecurityOf(scratch.Workspace())));
-
-  EXPECT_EQ(Chain(scratch.Workspace()), 0);
-
-  EXPECT_EQ(SecuritiesGiven(Call::SetKernelObjectSecurity),
-            std::vector<std::string>{scratch.Workspace() + " " +
-                                     test::ClosedDacl()});
-  const std::string after = test::SecurityOf(scratch.Workspace());
-  EXPECT_FALSE(test::GrantsOthers(after)) << after;
-  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
-  EXPECT_TRUE(FirstCreatedDirectory.Empty());
+  ExpectRefusedUntouched();
 }
 
 // Real: only the workspace itself is judged; the directories above it are
@@ -219,7 +285,6 @@ TEST_F(WorkspaceSecurityTest, AnOwnWorkspaceOpenToEveryoneIsClosed) {
 TEST_F(WorkspaceSecurityTest, TheTemporaryPathItselfIsNotJudged) {
   ASSERT_TRUE(test::SetDacl(scratch.Temp(), "D:(A;OICI;FA;;;WD)"));
   EXPECT_EQ(Chain(scratch.Workspace()), 0);
-  EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
   EXPECT_TRUE(test::GrantsOthers(test::SecurityOf(scratch.Temp())));
 }
 
@@ -243,7 +308,6 @@ TEST_F(WorkspaceSecurityTest, AWorkspaceOfSystemOrTheDefaultOwnerIsUsed) {
     SCOPED_TRACE(owner);
     PretendSecurity("O:" + owner + test::ClosedDacl());
     EXPECT_EQ(Chain(scratch.Workspace()), 0);
-    EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
   }
   // Administrators own what an elevated account creates; here they are not
   // the token's default owner, so such a workspace is not the launcher's.
@@ -252,8 +316,8 @@ TEST_F(WorkspaceSecurityTest, AWorkspaceOfSystemOrTheDefaultOwnerIsUsed) {
 }
 
 // An owned workspace whose DACL lets others plant in it, or in what it will
-// hold, is closed.
-TEST_F(WorkspaceSecurityTest, EveryOpeningForOthersIsClosed) {
+// hold, is refused.
+TEST_F(WorkspaceSecurityTest, EveryOpeningForOthersIsRefused) {
   MakeStaleWorkspace();
   const std::string user = test::UserSid();
   for (const std::string dacl : {
@@ -270,16 +334,12 @@ TEST_F(WorkspaceSecurityTest, EveryOpeningForOthersIsClosed) {
     SCOPED_TRACE(dacl);
     faults::Reset();
     PretendSecurity("O:" + user + dacl);
-    EXPECT_EQ(Chain(scratch.Workspace()), 0);
-    EXPECT_EQ(SecuritiesGiven(Call::SetKernelObjectSecurity),
-              std::vector<std::string>{scratch.Workspace() + " " +
-                                       test::ClosedDacl()});
+    ExpectRefusedUntouched();
   }
-  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
 }
 
 // A null DACL (SDDL cannot say it under Wine) lets everyone do everything.
-TEST_F(WorkspaceSecurityTest, ANullDaclIsClosed) {
+TEST_F(WorkspaceSecurityTest, ANullDaclIsRefused) {
   MakeStaleWorkspace();
   SECURITY_DESCRIPTOR absolute;
   ASSERT_TRUE(::InitializeSecurityDescriptor(&absolute,
@@ -295,10 +355,7 @@ TEST_F(WorkspaceSecurityTest, ANullDaclIsClosed) {
   ASSERT_TRUE(::MakeSelfRelativeSD(&absolute, relative, &size));
   faults::AlterSecurity(std::string(relative, size));
   Inject({Call::GetKernelObjectSecurity, Action::Alter});
-  EXPECT_EQ(Chain(scratch.Workspace()), 0);
-  EXPECT_EQ(SecuritiesGiven(Call::SetKernelObjectSecurity),
-            std::vector<std::string>{scratch.Workspace() + " " +
-                                     test::ClosedDacl()});
+  ExpectRefusedUntouched();
 }
 
 // Reading, listing and traversing are no planting; a denial takes nothing.
@@ -308,43 +365,27 @@ TEST_F(WorkspaceSecurityTest, ReadingForOthersLeavesTheWorkspaceAsItIs) {
                   "(A;OICI;FA;;;BA)(A;OICI;FA;;;" + test::UserSid() +
                   ")(A;OICI;0x1200a9;;;WD)(A;OICI;0x1200a9;;;BU)");
   EXPECT_EQ(Chain(scratch.Workspace()), 0);
-  EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
 }
 
-TEST_F(WorkspaceSecurityTest, AnOpenWorkspaceThatCannotBeClosedIsRefused) {
-  MakeStaleWorkspace();
-  PretendSecurity("O:" + test::UserSid() + "D:(A;OICI;FA;;;WD)");
-  Inject({Call::SetKernelObjectSecurity, Action::Fail});
-  EXPECT_EQ(Chain(scratch.Workspace()), WorkspaceNotOwn);
-  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("stale.txt")), "stale");
-}
-
-// Through the platform layer: a junction or a symbolic link, looked at as
-// the entry itself. Its security is not even read.
+// Through the platform layer: a junction or a symbolic link, as the held
+// entry itself shows it. Its security is not even read.
 TEST_F(WorkspaceSecurityTest, AReparsePointIsRefused) {
   MakeStaleWorkspace();
-  Inject({Call::FindFirstFileW, Action::Alter, "\\Halvex"});
+  Inject({Call::GetFileInformationByHandle, Action::Alter});
   ExpectRefusedUntouched();
-  EXPECT_EQ(faults::CountCalls(Call::OpenDirectoryEntry), 0);
-}
-
-// A reparse point further up is the platform's own business (a redirected
-// profile, for instance).
-TEST_F(WorkspaceSecurityTest, AReparsePointAboveTheWorkspaceIsFollowed) {
-  MakeStaleWorkspace();
-  Inject({Call::FindFirstFileW, Action::Alter, "\\tmp"});
-  EXPECT_EQ(Chain(scratch.Workspace()), 0);
+  EXPECT_EQ(faults::CountCalls(Call::GetKernelObjectSecurity), 0);
 }
 
 TEST_F(WorkspaceSecurityTest, SecurityThatCannotBeReadIsRefused) {
-  for (Call call : {Call::OpenDirectoryEntry, Call::GetKernelObjectSecurity,
-                    Call::OpenProcessToken, Call::GetTokenInformation}) {
+  for (Call call : {Call::OpenDirectoryEntry, Call::GetFileInformationByHandle,
+                    Call::GetKernelObjectSecurity, Call::OpenProcessToken,
+                    Call::GetTokenInformation}) {
     SCOPED_TRACE(static_cast<int>(call));
     test::Scratch fresh;
     ASSERT_TRUE(::CreateDirectoryA(fresh.Workspace().c_str(), nullptr));
     Inject({call, Action::Fail});
     EXPECT_EQ(Chain(fresh.Workspace()), WorkspaceNotOwn);
-    EXPECT_TRUE(SecuritiesGiven(Call::SetKernelObjectSecurity).empty());
+    EXPECT_EQ(WorkspaceEntry, nullptr);
     EXPECT_EQ(faults::CountCalls(Call::CreateDirectoryW), 0);
   }
 }
