@@ -42,27 +42,6 @@ bool Matches(const Fault& fault, Call call, const std::string& subject,
 
 }  // namespace
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(),
-                                       static_cast<int>(text.size()), nullptr,
-                                       0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                      utf8.data(), size, nullptr, nullptr);
-  return utf8;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(),
-                                       static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring text(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                      text.data(), size);
-  return text;
-}
-
 Action Decide(Call call, const wchar_t* subject, unsigned size) {
   State& state = Current();
   const std::string named = subject ? Utf8(subject) : "";

@@ -8,8 +8,12 @@
 #include <vector>
 
 #include "fault_points.h"
+#include "utf8.h"
 
 namespace platform::faults {
+
+using platform::Utf8;
+using platform::Wide;
 
 struct Fault {
   Call call;
@@ -50,9 +54,6 @@ struct Record {
   std::string subject;
   unsigned size;
 };
-
-std::string Utf8(const std::wstring& text);
-std::wstring Wide(const std::string& utf8);
 
 void Inject(Fault fault);
 // Makes GetModuleFileNameW name `path` as the running program's own file;

@@ -14,7 +14,14 @@
 namespace halvex {
 namespace fs = std::filesystem;
 
-std::string describe(const fs::path& p) { return p.string(); }
+std::string describe(const fs::path& p) {
+  const std::u8string utf8 = p.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
+fs::path path_from_utf8(const std::string& utf8) {
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 std::FILE* open_file(const fs::path& p, const char* mode) {
 #ifdef _WIN32

@@ -18,7 +18,11 @@ class IoError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// File names are UTF-8 text in the packer, whatever the platform: the
+// Windows build reads its command line wide, and nothing passes through the
+// ANSI code page, which lacks most scripts.
 std::string describe(const std::filesystem::path& p);  // for messages
+std::filesystem::path path_from_utf8(const std::string& utf8);
 std::FILE* open_file(const std::filesystem::path& p, const char* mode);
 std::vector<std::uint8_t> read_file(const std::filesystem::path& p);
 

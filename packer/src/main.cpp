@@ -18,12 +18,20 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "archive.hpp"
 #include "embedded_stub.hpp"
 #include "fileio.hpp"
 #include "szdd/szdd.hpp"
 #include "verify_report.hpp"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 namespace fs = std::filesystem;
 using namespace halvex;
@@ -43,11 +51,11 @@ struct FileError {
 };
 
 [[noreturn]] void fail(Exit code, const fs::path& file, const std::string& reason) {
-  throw FileError{code, file.string(), reason};
+  throw FileError{code, describe(file), reason};
 }
 
 void warn(const fs::path& file, const std::string& text) {
-  std::fprintf(stderr, "halvex-pack: warning: %s: %s\n", file.string().c_str(), text.c_str());
+  std::fprintf(stderr, "halvex-pack: warning: %s: %s\n", describe(file).c_str(), text.c_str());
 }
 
 Bytes read_input(const fs::path& p) {
@@ -59,7 +67,7 @@ Bytes read_input(const fs::path& p) {
 }
 
 void print_summary(const fs::path& archive, const ArchiveSummary& s) {
-  std::printf("%s: valid self-archive\n", archive.string().c_str());
+  std::printf("%s: valid self-archive\n", describe(archive).c_str());
   std::printf("  image size:    %" PRIu64 " bytes\n", s.image_size);
   std::printf("  payload at:    offset %" PRIu64 "\n", s.payload_offset());
   std::printf("  payload size:  %" PRIu64 " bytes\n", s.payload_size);
@@ -87,7 +95,7 @@ std::string version_text() {
 }
 
 struct BuildArgs {
-  std::string setup, out, stub;
+  fs::path setup, out, stub;
   bool precompressed = false, quiet = false;
 };
 
@@ -160,12 +168,12 @@ int cmd_build(const BuildArgs& a) {
   return kOk;
 }
 
-int cmd_verify(const std::string& path, bool quiet, bool json) {
+int cmd_verify(const fs::path& path, bool quiet, bool json) {
   ArchiveSummary sum;
   // With --json the report goes to stdout whatever the verdict; the error
   // still goes to stderr, and the exit code stays that of the text mode.
   const auto report = [&](const std::string& error) {
-    if (json) std::printf("%s\n", verify_report_json(path, sum, error).c_str());
+    if (json) std::printf("%s\n", verify_report_json(describe(path), sum, error).c_str());
   };
   try {
     verify_archive_into(read_input(path), sum);
@@ -182,7 +190,7 @@ int cmd_verify(const std::string& path, bool quiet, bool json) {
   return kOk;
 }
 
-int cmd_extract(const std::string& path, const std::string& out, bool quiet) {
+int cmd_extract(const fs::path& path, const fs::path& out, bool quiet) {
   const Bytes archive = read_input(path);
   szdd::ExpandInfo info;
   Bytes data;
@@ -203,7 +211,7 @@ int cmd_extract(const std::string& path, const std::string& out, bool quiet) {
   return kOk;
 }
 
-int cmd_compress(const std::string& in, const std::string& out, bool stats, bool quiet,
+int cmd_compress(const fs::path& in, const fs::path& out, bool stats, bool quiet,
                  const std::string& last_char) {
   const Bytes data = read_input(in);
   szdd::CompressOptions o;
@@ -227,7 +235,7 @@ int cmd_compress(const std::string& in, const std::string& out, bool stats, bool
   if (stats)
     std::printf("%s: %" PRIu64 " -> %" PRIu64 " bytes (%.2f %%); optimum of the cost model: %" PRIu64
                 " bytes (%" PRIu64 " bits); %" PRIu64 " literals, %" PRIu64 " matches\n",
-                in.c_str(), st.input_bytes, st.output_bytes,
+                describe(in).c_str(), st.input_bytes, st.output_bytes,
                 st.input_bytes ? 100.0 * static_cast<double>(st.output_bytes) / static_cast<double>(st.input_bytes) : 0.0,
                 st.optimum_bytes, st.optimum_bits, st.literals, st.matches);
   return kOk;
@@ -258,12 +266,12 @@ class FileSource : public szdd::Source {
   std::string name_;
 };
 
-int cmd_expand(const std::string& in, const std::string& out, bool quiet) {
+int cmd_expand(const fs::path& in, const fs::path& out, bool quiet) {
   std::error_code ec;
   if (fs::is_directory(in, ec)) fail(kIo, in, "is a directory");
   std::FILE* f = open_file(in, "rb");
   if (!f) fail(kIo, in, std::string("cannot open: ") + std::strerror(errno));
-  FileSource src(f, in);
+  FileSource src(f, describe(in));
   const auto size = fs::file_size(in, ec);
   szdd::ExpandInfo info;
   try {
@@ -285,7 +293,8 @@ int cmd_expand(const std::string& in, const std::string& out, bool quiet) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// `argv` is UTF-8.
+int run(int argc, char** argv) {
   CLI::App app{"halvex-pack: builds, verifies and unpacks Halvex self-archives "
                "(launcher image + marker + SZDD payload), and compresses and "
                "expands single SZDD files (compress.exe format, mode \"A\")."};
@@ -295,13 +304,15 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", version_text(),
                        "Print the version and the built-in launcher image's size and SHA-256");
   bool quiet = false;
+  std::string path, out, in;  // file names, UTF-8
 
   BuildArgs b;
+  std::string setup, stub;
   auto* build = app.add_subcommand("build", "Make a self-archive from a setup program");
-  build->add_option("SETUP", b.setup, "The setup program (or, with --precompressed, its SZDD file)")
+  build->add_option("SETUP", setup, "The setup program (or, with --precompressed, its SZDD file)")
       ->required();
-  build->add_option("-o,--output", b.out, "The self-archive to write")->required();
-  build->add_option("--stub", b.stub,
+  build->add_option("-o,--output", out, "The self-archive to write")->required();
+  build->add_option("--stub", stub,
                     "Launcher image to use instead of the built-in one (a PE32 program "
                     "without the marker bytes)");
   build->add_flag("--precompressed", b.precompressed,
@@ -309,7 +320,6 @@ int main(int argc, char** argv) {
   build->add_flag("-q,--quiet", b.quiet, "Print no summary and no progress");
   build->footer(kExitCodes);
 
-  std::string path, out, in;
   auto* verify = app.add_subcommand(
       "verify", "Check a self-archive without running it and print a summary");
   verify->add_option("ARCHIVE", path, "The self-archive")->required();
@@ -361,11 +371,15 @@ int main(int argc, char** argv) {
   }
 
   try {
+    b.setup = path_from_utf8(setup);
+    b.out = path_from_utf8(out);
+    b.stub = path_from_utf8(stub);
     if (*build) return cmd_build(b);
-    if (*verify) return cmd_verify(path, quiet, json);
-    if (*extract) return cmd_extract(path, out, quiet);
-    if (*compress) return cmd_compress(in, out, stats, quiet, last_char);
-    if (*expand) return cmd_expand(in, out, quiet);
+    if (*verify) return cmd_verify(path_from_utf8(path), quiet, json);
+    if (*extract) return cmd_extract(path_from_utf8(path), path_from_utf8(out), quiet);
+    if (*compress)
+      return cmd_compress(path_from_utf8(in), path_from_utf8(out), stats, quiet, last_char);
+    if (*expand) return cmd_expand(path_from_utf8(in), path_from_utf8(out), quiet);
   } catch (const FileError& e) {
     if (e.file.empty())
       std::fprintf(stderr, "halvex-pack: %s\n", e.reason.c_str());
@@ -381,3 +395,24 @@ int main(int argc, char** argv) {
   }
   return kUsage;
 }
+
+#ifdef _WIN32
+// The command line as Windows holds it, wide, handed on in UTF-8: the ANSI
+// code page would turn a name in another script into question marks.
+int wmain(int argc, wchar_t** wargv) {
+  SetConsoleOutputCP(CP_UTF8);
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(size > 0 ? size - 1 : 0, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, arg.data(), size, nullptr, nullptr);
+    args.push_back(std::move(arg));
+  }
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return run(argc, argv); }
+#endif

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "utf8.h"
+
 namespace e2e {
 
 using namespace std::chrono_literals;
@@ -37,8 +39,8 @@ int OuterHeight(HWND window);
 
 // Paths are UTF-8 here and wide at the platform, so that folders named in
 // any script can be laid out and inspected whatever the ANSI code page.
-std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& text);
+using platform::Utf8;
+using platform::Wide;
 
 // Files and directories of the driver's own temporary path.
 std::string DriverDirectory();  // where the driver and the fixtures lie

@@ -38,4 +38,16 @@ cmp "$work/version.host" "$work/version.exe" ||
 cmp "$work/host.exe" "$work/windows.exe" || fail "the Windows packer made other bytes"
 "$wine_run" "$dir/halvex-pack.exe" verify -q "Z:$work/host.exe" ||
   fail "halvex-pack.exe does not verify the host's archive"
+# File names in any script: the command line is read wide, never through the
+# ANSI code page (1252 here, which has none of these characters). Wine takes
+# the Unix arguments as UTF-8.
+names=$work/Иван
+mkdir "$names"
+cp "$sample" "$names/установка.exe"
+LC_ALL=C.UTF-8 "$wine_run" "$dir/halvex-pack.exe" build -q "Z:$names/установка.exe" \
+  -o "Z:$names/山田 Łukasz.exe" || fail "halvex-pack.exe build failed on names in other scripts"
+cmp "$work/host.exe" "$names/山田 Łukasz.exe" || fail "the archive named in other scripts differs"
+LC_ALL=C.UTF-8 "$wine_run" "$dir/halvex-pack.exe" extract -q "Z:$names/山田 Łukasz.exe" \
+  -o "Z:$names/setup.exe" || fail "halvex-pack.exe extract failed on names in other scripts"
+cmp "$sample" "$names/setup.exe" || fail "the setup program came out wrong"
 echo "Windows zip: ok"

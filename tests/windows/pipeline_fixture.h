@@ -24,8 +24,9 @@ inline std::string Utf8(const ProcessText& text) {
 
 inline std::string ReadWhole(const std::string& path) {
   std::string bytes;
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = ::CreateFileW(platform::Wide(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
   if (file == INVALID_HANDLE_VALUE) return bytes;
   bytes.resize(::GetFileSize(file, nullptr));
   DWORD read = 0;
@@ -37,8 +38,8 @@ inline std::string ReadWhole(const std::string& path) {
 }
 
 inline bool WriteWhole(const std::string& path, const std::string& bytes) {
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
+  HANDLE file = ::CreateFileW(platform::Wide(path).c_str(), GENERIC_WRITE, 0,
+                              nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const bool done = ::WriteFile(file, bytes.data(),

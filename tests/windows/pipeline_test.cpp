@@ -234,6 +234,30 @@ TEST_F(PipelineTest, ATemporaryPathTooLongForTheBufferIsAskedForAgain) {
   EXPECT_EQ(test::Utf8(setupProgramPath), scratch.InWorkspace("setup.exe"));
 }
 
+// A self-archive deep in folders named in Cyrillic: its path, longer than the
+// first buffer, is asked for again with more room, never cut short.
+TEST_F(PipelineTest, AnOwnPathLongerThanTheFirstBufferIsReadWhole) {
+  std::wstring folder = faults::Wide(scratch.Root());
+  for (int level = 0; level < 12; ++level) {
+    folder += std::wstring(40, L'\x0416') + L"\\";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  }
+  archivePath = faults::Utf8(folder + L"archive.exe");
+  ASSERT_GT(folder.size(), 512u);
+  UseArchive(test::SelfArchive(test::PipelineData("even.bin_")));
+
+  EXPECT_TRUE(Run());
+
+  std::vector<unsigned> sizes;
+  for (const auto& call : faults::Calls())
+    if (call.call == Call::GetModuleFileNameW) sizes.push_back(call.size);
+  EXPECT_EQ(sizes, (std::vector<unsigned>{512, 1024}));
+  ASSERT_EQ(faults::FilesOpened().size(), 3u);
+  EXPECT_EQ(faults::FilesOpened()[0].path, archivePath);
+  EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("setup.exe")),
+            test::PipelineData("even.bin"));
+}
+
 TEST_F(PipelineTest, CloseFileOnceClosesAtMostOnce) {
   const std::wstring path = faults::Wide(scratch.Root() + "closed.txt");
   HANDLE file = platform::CreateFileW(path.c_str(), GENERIC_WRITE, 0,
