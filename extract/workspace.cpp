@@ -197,9 +197,9 @@ struct LauncherAccount {
       SECURITY_DESCRIPTOR_RELATIVE header;
       BYTE bytes[1024];
     } found;
+    // A failure's INVALID_FILE_ATTRIBUTES has every bit, the reparse bit too.
     const DWORD attributes = platform::GetFileAttributesByHandle(entry);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY |
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY |
                           FILE_ATTRIBUTE_REPARSE_POINT)) ==
                FILE_ATTRIBUTE_DIRECTORY &&
            platform::GetKernelObjectSecurity(entry, found.bytes,

@@ -39,16 +39,29 @@ make_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
-  if [ ! -f "$WINEPREFIX/.halvex-ready" ]; then
+  # On a loaded machine, and more so in the emulated one, a step can fail
+  # for time alone: the prefix is made anew, a few times at most.
+  local attempt
+  for attempt in 1 2 3; do
+    [ -f "$WINEPREFIX/.halvex-ready" ] && break
     rm -rf "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
-    # Without a window manager Wine waits at every process exit unless its
-    # windows are unmanaged.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-    wineserver -w
-    touch "$WINEPREFIX/.halvex-ready"
-  fi
+    mkdir -p "$WINEPREFIX"
+    # One server for all the steps, up until some seconds after the last:
+    # an idle one shuts down after three, and a program started in that
+    # moment dies with "recvmsg: Connection reset by peer".
+    if wineserver -p10 && wineboot -i >/dev/null 2>&1 &&
+      # Without a window manager Wine waits at every process exit unless
+      # its windows are unmanaged.
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 &&
+      wineserver -w; then
+      touch "$WINEPREFIX/.halvex-ready"
+    else
+      echo "wine-run: making the Wine prefix failed (attempt $attempt)" >&2
+      wineserver -k 2>/dev/null || true
+    fi
+  done
   flock -u 9
+  [ -f "$WINEPREFIX/.halvex-ready" ]
 }
 
 stop_server() { wineserver -k 2>/dev/null || true; }
