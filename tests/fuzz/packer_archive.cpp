@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
 
 #include "archive.hpp"
 #include "self_archive.h"
@@ -80,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckJson(v);
 
   const auto launcher = LauncherPayload(archive);
+  check(launcher.has_value() == halvex::find_marker(archive).has_value());
   std::size_t marker_at = 0;
   if (launcher) {
     const ByteView packer = halvex::payload_of(archive, &marker_at);
