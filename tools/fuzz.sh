@@ -3,8 +3,11 @@
 # each for SECONDS (default 60), one after another, over the corpus kept in
 # build/fuzz/runs/NAME from earlier runs.  For each it prints libFuzzer's
 # closing line, the runs per second, the coverage and any crash.  Exits
-# non-zero on any crash or sanitizer report.  TARGETs limit the run to
-# those; further libFuzzer options come through HALVEX_FUZZ_OPTIONS.
+# non-zero on any crash or sanitizer report; the crashing input is in
+# build/fuzz/runs/NAME/crashes, and once fixed it goes into
+# tests/fuzz/regressions/NAME, where every test run replays it.  TARGETs
+# limit the run to those; further libFuzzer options come through
+# HALVEX_FUZZ_OPTIONS.
 # Usage: tools/fuzz.sh [SECONDS [TARGET...]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
