@@ -14,12 +14,19 @@ constexpr unsigned Pe32Magic = 0x10B;
 constexpr unsigned CertificateDirectory = 4;
 
 // Header fields are little-endian and need not be aligned; both builds run
-// on little-endian machines, where one unaligned load reads them.
-using Field32 = unsigned __attribute__((may_alias, aligned(1)));
-using Field16 = unsigned short __attribute__((may_alias, aligned(1)));
-
+// on little-endian machines. A fixed-size copy compiles to one unaligned
+// load, and unlike a cast to a less aligned type it is defined for any
+// address under every compiler.
 unsigned Read32(const unsigned char* at) {
-  return *reinterpret_cast<const Field32*>(at);
+  unsigned value;
+  __builtin_memcpy(&value, at, sizeof value);
+  return value;
+}
+
+unsigned Read16(const unsigned char* at) {
+  unsigned short value;
+  __builtin_memcpy(&value, at, sizeof value);
+  return value;
 }
 
 }  // namespace
@@ -31,7 +38,7 @@ int PayloadEnd(const unsigned char* archive, int size, int payloadOffset) {
   const unsigned header = Read32(archive + NewHeaderField);
   if (header > total - HeadersEnd) return size;
   const unsigned char* pe = archive + header;
-  if (*reinterpret_cast<const Field16*>(pe + Magic) != Pe32Magic ||
+  if (Read16(pe + Magic) != Pe32Magic ||
       Read32(pe + DirectoryCount) <= CertificateDirectory)
     return size;
   const unsigned tableStart = Read32(pe + CertificateEntry);

@@ -13,7 +13,7 @@
 namespace szdd {
 namespace {
 
-constexpr std::size_t kStreamBuffer = 256 * 1024;
+constexpr std::size_t kStreamBuffer = 64 * 1024;
 
 class Decoder {
  public:

@@ -157,8 +157,8 @@ class Sink {
   virtual void write(const std::uint8_t* data, std::size_t n) = 0;
 };
 
-// Expands from source to sink with a fixed amount of memory (a few hundred
-// KiB).  `total_input` is used only for progress reports (0 = unknown).
+// Expands from source to sink with a fixed amount of memory (about 132 KiB).
+// `total_input` is used only for progress reports (0 = unknown).
 ExpandInfo expand(Source& source, Sink& sink, const ExpandOptions& options = {},
                   std::uint64_t total_input = 0);
 
