@@ -65,8 +65,9 @@ case $case in
     for p in $processes; do
       ! alive "$p" || fail "left running after SIG$case: $(tr '\0' ' ' <"/proc/$p/cmdline")"
     done
-    left=$(ls "$checkout/build/emulated-machine" | grep '^job\.' || true)
-    [ -z "$left" ] || fail "job folder left: $left"
+    for left in "$checkout"/build/emulated-machine/job.*; do
+      [ ! -e "$left" ] || fail "job folder left: $left"
+    done
     ;;
   time-limit)
     status=0
