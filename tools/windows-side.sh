@@ -31,7 +31,8 @@ fi
 build=$tools/../build/windows
 mkdir -p "$tokens"
 token=$(mktemp "$tokens/token.XXXXXXXX")
-"$tools/wine-run.sh" --serve "$build"
-# Wine's processes end before the virtual display does.
+# Wine's processes end before the virtual display does; the token goes
+# however the run ends.
 trap '"$tools/wine-run.sh" --stop "$build"; rm -f "$token"' EXIT
+"$tools/wine-run.sh" --serve "$build"
 HALVEX_WINDOWS_SIDE=$token "$@"
