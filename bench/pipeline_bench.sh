@@ -12,7 +12,7 @@ build=build/windows
 # where Windows programs run: here, or inside the emulated machine, with one
 # display and one Wine server for the whole run. The figures are ratios
 # within one run, so they hold there too.
-if [ -z "${HALVEX_WINDOWS_SIDE:-}" ]; then
+if ! tools/windows-side.sh --inside; then
   cmake --preset windows >/dev/null
   cmake --build --preset windows -j2 --target halvex-launcher pipeline-bench lz32-expand >/dev/null
   work=$(mktemp -d "$PWD/$build/pipeline-bench.XXXXXX")

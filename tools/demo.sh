@@ -37,7 +37,7 @@ show_self_archive() {  # ARCHIVE WORK
     done
 }
 
-if [ -n "${HALVEX_WINDOWS_SIDE:-}" ]; then
+if tools/windows-side.sh --inside; then
   show_self_archive "$@"
   exit
 fi

@@ -7,6 +7,8 @@
 # standard output and error come back as they are written, and its exit
 # status is this script's.
 # Usage: emulated-machine.sh COMMAND [ARGS...]
+# A run that outlasts HALVEX_EMULATED_MACHINE_LIMIT seconds (default 5700) is
+# stopped and fails with status 124.
 # Costs: about 8 s to boot; programs run 10 to 20 times slower than natively.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,8 +26,8 @@ newest_kernel() {
   exit 127
 }
 
-# The initramfs: busybox, the modules, and an init that mounts the host's
-# root, runs the job named on the kernel command line, and powers off.
+# The initramfs: busybox, the modules in their order, and the init
+# (emulated-machine-init.sh).
 make_initramfs() {  # KERNEL_VERSION OUT
   local root=$2.d m
   rm -rf "$root"
@@ -34,39 +36,8 @@ make_initramfs() {  # KERNEL_VERSION OUT
   for m in "${modules[@]}"; do
     modinfo -k "$1" -n "$m" | xargs -I{} cp {} "$root/modules/"
   done
-  cat >"$root/init" <<'INIT'
-#!/bin/busybox sh
-/bin/busybox --install -s /bin
-export PATH=/bin
-mkdir -p /proc /sys /dev /host /kept
-mount -t proc proc /proc
-mount -t devtmpfs dev /dev
-# What udev would add, and bash's process substitution needs.
-ln -s /proc/self/fd /dev/fd
-for n in 0:stdin 1:stdout 2:stderr; do ln -s /proc/self/fd/${n%%:*} /dev/${n#*:}; done
-for m in MODULES; do insmod /modules/$m.ko* || echo "init: no $m" >&2; done
-job=$(sed -n 's/.*halvex\.job=\([^ ]*\).*/\1/p' /proc/cmdline)
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose hostroot /host
-for d in proc sys dev; do mount --rbind /$d /host/$d; done
-mkdir -p /host/dev/pts /host/dev/shm
-mount -t devpts devpts /host/dev/pts
-mount -t tmpfs -o mode=1777 tmpfs /host/dev/shm
-# Sockets cannot be bound on 9p: /tmp is the machine's own. A job under the
-# host's /tmp keeps its folder, bound into the new /tmp at the same path.
-mount --bind /host/tmp /kept
-mount -t tmpfs -o mode=1777 tmpfs /host/tmp
-case $job in
-  /tmp/*)
-    top=${job%/build/emulated-machine/*}
-    mkdir -p "/host$top"
-    mount --bind "/kept${top#/tmp}" "/host$top" ;;
-esac
-chroot /host /bin/bash "$job/job.sh"
-sync
-poweroff -f
-INIT
-  sed -i "s/MODULES/${modules[*]}/" "$root/init"
-  chmod +x "$root/init"
+  printf '%s\n' "${modules[@]}" >"$root/modules/order"
+  cp "$top/tools/emulated-machine-init.sh" "$root/init"
   (cd "$root" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1) >"$2.new"
   mv "$2.new" "$2"
   rm -rf "$root"
@@ -78,14 +49,28 @@ kernel=$(newest_kernel)
 initramfs=$cache/initramfs-${kernel#/boot/vmlinuz-}.cpio.gz
 (
   flock 9
-  [ -s "$initramfs" ] && [ "$initramfs" -nt "$0" ] ||
+  [ -s "$initramfs" ] && [ "$initramfs" -nt "$0" ] &&
+    [ "$initramfs" -nt "$top/tools/emulated-machine-init.sh" ] ||
     make_initramfs "${kernel#/boot/vmlinuz-}" "$initramfs"
 ) 9>"$cache/initramfs.lock"
 
 # The job folder lives in the work tree, which the machine shares; /tmp would
 # not do, since the machine has its own.
 job=$(mktemp -d "$cache/job.XXXXXX")
-trap 'rm -rf "$job"' EXIT
+machine='' follower=''
+# On any exit or signal the machine and the follower end before the job
+# folder goes: a machine left running would go on writing into the build
+# tree and the Wine prefix beside the next run's.
+end_run() {
+  local pid
+  for pid in $machine $follower; do kill "$pid" 2>/dev/null || true; done
+  for pid in $machine $follower; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$job"
+}
+trap end_run EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 {
   echo 'set -u'
   # The caller's environment, less what names this host's display and shell.
@@ -93,27 +78,42 @@ trap 'rm -rf "$job"' EXIT
   echo "export HALVEX_EMULATED_MACHINE=inside"
   printf 'cd %q\n' "$PWD"
   printf '%q ' "$@"
-  echo ">$job/output 2>&1 </dev/null"
-  echo "echo \$? >$job/status"
+  printf '>%q 2>&1 </dev/null\n' "$job/output"
+  printf 'echo $? >%q\n' "$job/status"
 } >"$job/job.sh"
 : >"$job/output"
 
-qemu-system-x86_64 \
+# The guest's run ends by itself after HALVEX_EMULATED_MACHINE_LIMIT seconds,
+# by default a little longer than CI's 90 minutes for a whole job: a hung
+# guest never blocks the caller for ever. timeout ends qemu when this script
+# dies of SIGKILL too, through the parent-death signal.
+limit=${HALVEX_EMULATED_MACHINE_LIMIT:-5700}
+setpriv --pdeathsig TERM timeout --kill-after=10 "$limit" \
+  setpriv --pdeathsig TERM qemu-system-x86_64 \
   -accel tcg,thread=multi -smp "$(nproc)" -m 4096 -cpu qemu64 \
   -display none -monitor none -serial "file:$job/console" -no-reboot -nic none \
   -kernel "$kernel" -initrd "$initramfs" \
-  -append "console=ttyS0 panic=-1 quiet halvex.job=$job" \
+  -append "console=ttyS0 panic=-1 quiet halvex.job=$(printf %s "$job" | od -An -tx1 -v | tr -d ' \n')" \
   -fsdev local,id=hostroot,path=/,security_model=passthrough,multidevs=remap \
   -device virtio-9p-pci,fsdev=hostroot,mount_tag=hostroot &
 machine=$!
-tail -n +1 -f --pid=$machine "$job/output" &
+tail -n +1 -f --pid="$machine" "$job/output" &
 follower=$!
-wait $machine || true
-wait $follower || true
+ran=0
+wait "$machine" || ran=$?
+wait "$follower" || true
+machine='' follower=''
 
-if [ ! -s "$job/status" ]; then
-  echo "emulated-machine: the command did not finish; the machine's console said:" >&2
+console_tail() {
+  echo "emulated-machine: $1; the machine's console said:" >&2
   tail -n 30 "$job/console" >&2
+}
+if [ "$ran" = 124 ]; then
+  console_tail "the guest ran past its limit of $limit s and was stopped"
+  exit 124
+fi
+if [ ! -s "$job/status" ]; then
+  console_tail "the command did not finish"
   exit 125
 fi
 exit "$(cat "$job/status")"

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Succeeds when this host's kernel runs 32-bit x86 programs itself, so that
 # Wine (32-bit) runs here directly. HALVEX_EMULATED_MACHINE=1 says no on any
-# host, to try the emulated machine. A user-mode emulator registered for
-# 32-bit ELF programs (qemu-i386 in binfmt_misc) would answer the probe, but
-# Wine started through it hangs: it counts as no.
+# host, to try the emulated machine. A user-mode emulator registered in
+# binfmt_misc for 32-bit x86 ELF programs (qemu-i386 or qemu-i486) would
+# answer the probe, but Wine started through it hangs: it counts as no, with
+# exit status 2. HALVEX_BINFMT_MISC names another binfmt_misc folder to read.
 set -uo pipefail
 [ "${HALVEX_EMULATED_MACHINE:-}" = 1 ] && exit 1
 
-for handler in /proc/sys/fs/binfmt_misc/*; do
+# A handler's magic is the ELF header's first bytes in hex: 32-bit (01),
+# little-endian (01), and at bytes 18-19 the machine, i386 (0300) or
+# i486 (0600).
+for handler in "${HALVEX_BINFMT_MISC:-/proc/sys/fs/binfmt_misc}"/*; do
   [ -f "$handler" ] && grep -qx enabled "$handler" 2>/dev/null &&
-    grep -qE '^magic 7f454c4601010100000000000000000[0-9a-f]{3}0(3|6)00' "$handler" 2>/dev/null && exit 1
+    grep -qE '^magic 7f454c460101[0-9a-f]{24}0[36]00' "$handler" 2>/dev/null && exit 2
 done
 
 # The smallest static i386 program: exit(0) through int 0x80.

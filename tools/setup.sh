@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
   googletest libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-  dpkg-dev file fakeroot groff-base
+  dpkg-dev file fakeroot groff-base lintian
   wine wine32:i386 xvfb xauth x11-utils x11-apps imagemagick
   mscompress libmspack-dev osslsigncode openssl
   valgrind time

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 # Every suite runs even when one fails; the result fails if any did.
 status=0
-if [ -n "${HALVEX_WINDOWS_SIDE:-}" ]; then
+if tools/windows-side.sh --inside; then
   ctest --preset windows "$@" || status=1
   ctest --preset host -L wine "$@" || status=1
   exit $status

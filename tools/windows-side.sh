@@ -3,10 +3,21 @@
 # when its kernel runs 32-bit programs, else inside the emulated machine
 # (tools/emulated-machine.sh); on a virtual display when none is set; with
 # one Wine server for the windows build kept up for the command's whole
-# length. The command sees HALVEX_WINDOWS_SIDE=1.
+# length.
 # Usage: windows-side.sh COMMAND [ARGS...]
+#        windows-side.sh --inside   succeeds only in a command it runs
+# The command sees HALVEX_WINDOWS_SIDE naming a token file that lives as long
+# as the command; a value leaked into another environment names none, so
+# it changes nothing.
 set -euo pipefail
 tools=$(cd "$(dirname "$0")" && pwd)
+tokens=$(cd "$tools/.." && pwd)/build/windows-side
+
+if [ "${1:-}" = --inside ]; then
+  token=${HALVEX_WINDOWS_SIDE:-}
+  [ "$(dirname "$token")" = "$tokens" ] && [ -f "$token" ]
+  exit
+fi
 
 if ! "$tools/runs-32-bit-programs.sh"; then
   if [ "${HALVEX_EMULATED_MACHINE:-}" = inside ]; then
@@ -18,7 +29,10 @@ fi
 [ -n "${DISPLAY:-}" ] || exec "$tools/virtual-display.sh" "$tools/windows-side.sh" "$@"
 
 build=$tools/../build/windows
+mkdir -p "$tokens"
+token=$(mktemp "$tokens/token.XXXXXXXX")
+# Wine's processes end before the virtual display does; the token goes
+# however the run ends.
+trap '"$tools/wine-run.sh" --stop "$build"; rm -f "$token"' EXIT
 "$tools/wine-run.sh" --serve "$build"
-# Wine's processes end before the virtual display does.
-trap '"$tools/wine-run.sh" --stop "$build"' EXIT
-HALVEX_WINDOWS_SIDE=1 "$@"
+HALVEX_WINDOWS_SIDE=$token "$@"

@@ -54,6 +54,12 @@ struct FileError {
   throw FileError{code, describe(file), reason};
 }
 
+// What an unexpected failure is called, on stderr and in verify's report.
+std::string internal_error_reason(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e)) return "out of memory";
+  return std::string("internal error: ") + e.what();
+}
+
 void warn(const fs::path& file, const std::string& text) {
   std::fprintf(stderr, "halvex-pack: warning: %s: %s\n", describe(file).c_str(), text.c_str());
 }
@@ -184,6 +190,9 @@ int cmd_verify(const fs::path& path, bool quiet, bool json) {
     const std::string reason = std::string("verification failed: ") + e.what();
     report(reason);
     fail(kInvalid, path, reason);
+  } catch (const std::exception& e) {
+    report(internal_error_reason(e));
+    throw;
   }
   report("");
   if (!quiet && !json) print_summary(path, sum);
@@ -386,11 +395,8 @@ int run(int argc, char** argv) {
     else
       std::fprintf(stderr, "halvex-pack: %s: %s\n", e.file.c_str(), e.reason.c_str());
     return e.code;
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "halvex-pack: out of memory\n");
-    return kInternal;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "halvex-pack: internal error: %s\n", e.what());
+    std::fprintf(stderr, "halvex-pack: %s\n", internal_error_reason(e).c_str());
     return kInternal;
   }
   return kUsage;

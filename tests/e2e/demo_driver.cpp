@@ -55,10 +55,11 @@ int main(int argc, char** argv) {
   // (emulated) machine that may take seconds, and the picture shows the
   // dialog as the user sees it then. The launcher repaints when it next
   // serves its messages, within 100 ms.
-  WaitUntil([&] {
-    const HWND foreground = GetForegroundWindow();
-    return foreground && foreground != dialog;
-  });
+  if (!WaitUntil([&] {
+        const HWND foreground = GetForegroundWindow();
+        return foreground && foreground != dialog;
+      }))
+    return Fail("the setup program's window did not take the foreground");
   Sleep(500);
   if (!PictureTaken(dialog, argv[2], "working"))
     return Fail("no picture was taken");

@@ -33,6 +33,15 @@ BOOL CALLBACK CollectStaticText(HWND child, LPARAM texts) {
 
 }  // namespace
 
+Clock::duration Patience() {
+  char machine[16] = {};
+  const DWORD length =
+      GetEnvironmentVariableA("HALVEX_EMULATED_MACHINE", machine, sizeof machine);
+  const bool emulated = length > 0 && length < sizeof machine &&
+                        lstrcmpA(machine, "inside") == 0;
+  return emulated ? Clock::duration(300s) : Clock::duration(30s);
+}
+
 bool WaitUntil(const std::function<bool()>& done, Clock::duration limit) {
   const auto deadline = Clock::now() + limit;
   while (!done()) {

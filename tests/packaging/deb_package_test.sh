@@ -1,5 +1,6 @@
 #!/bin/sh
-# The Debian package of the host build: its control fields, and an install
+# The Debian package of the host build: lintian's verdict, its control
+# fields, and an install
 # with dpkg into a throwaway root whose dpkg database knows only the
 # packages it depends on.  dpkg checks the declared dependencies against
 # those records, unpacks, configures, and removes it again.  (A debootstrap
@@ -19,6 +20,12 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 set -- "$work"/out/halvex-pack_*.deb
 [ $# -eq 1 ] && [ -f "$1" ] || fail "no single .deb made: $*"
 deb=$1
+
+# lintian, as a Debian maintainer runs it: no error, no warning, and none of
+# its notes on a binary built without the hardening flags.
+lintian -I --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
+  fail "lintian: $(cat "$work/lintian.log")"
+! grep -E '^[EWI]: .* hardening-' "$work/lintian.log" || fail "lintian: not hardened"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = halvex-pack ] || fail "Package: $(field Package)"
@@ -50,7 +57,7 @@ dpkg_root -s halvex-pack | grep -qx "Status: install ok installed" ||
   fail "not installed: $(dpkg_root -s halvex-pack)"
 "$roundtrip" "$root/usr/bin/halvex-pack" "$sample" "$root/usr/share/halvex/halvex-launcher.exe" \
   "$version"
-dpkg_root -L halvex-pack | grep -qx /usr/share/man/man1/halvex-pack.1 || fail "no manual page"
+dpkg_root -L halvex-pack | grep -qx /usr/share/man/man1/halvex-pack.1.gz || fail "no manual page"
 
 dpkg_root -r halvex-pack >"$work/dpkg.log" 2>&1 || fail "dpkg -r failed: $(cat "$work/dpkg.log")"
 left=$(find "$root" -path "$root/var" -prune -o ! -type d -print)

@@ -1,7 +1,8 @@
 #!/bin/sh
-# The zip of the Windows build: halvex-pack.exe, the launcher image and the
-# README in one folder.  Under Wine its halvex-pack.exe names the same
-# version and image as the host's, and makes the same archive byte for byte.
+# The zip of the Windows build: halvex-pack.exe, the launcher image, the
+# README and the licence in one folder.  Under Wine its halvex-pack.exe names
+# the same version and image as the host's, and makes the same archive byte
+# for byte.
 # Usage: windows_zip_test.sh CPACK CMAKE WINDOWS_BUILD HOST_PACK SAMPLE_SETUP_PROGRAM
 #                            VERSION WINE_RUN
 set -eu
@@ -21,7 +22,7 @@ zip=$work/out/halvex-pack-$version-win32.zip
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && "$cmake" -E tar xf "$zip") || fail "the zip does not unpack"
 dir=$work/unpacked/halvex-pack-$version-win32
-[ "$(cd "$dir" && ls | sort | tr '\n' ' ')" = "README.md halvex-launcher.exe halvex-pack.exe " ] ||
+[ "$(cd "$dir" && ls | sort | tr '\n' ' ')" = "LICENSE README.md halvex-launcher.exe halvex-pack.exe " ] ||
   fail "unexpected contents: $(ls -R "$work/unpacked")"
 cmp "$build/launcher/halvex-launcher.exe" "$dir/halvex-launcher.exe" ||
   fail "the zip's launcher image is not the build's"

@@ -83,9 +83,10 @@ class Pack : public ::testing::Test {
     write(dir / "setup.exe", setup);
   }
   // verify --json: one JSON object on stdout, its verdict that of the exit
-  // code.
-  nlohmann::json verify_json(const std::string& name, int expected_code) {
-    const RunResult r = pack("verify --json " + p(name));
+  // code. `shell` may set limits for the run first.
+  nlohmann::json verify_json(const std::string& name, int expected_code,
+                             const std::string& shell = "") {
+    const RunResult r = run(shell + quote(kPack) + " verify --json " + p(name), dir.path());
     EXPECT_EQ(r.code, expected_code) << r.out << r.err;
     nlohmann::json j = nlohmann::json::parse(r.out, nullptr, /*allow_exceptions=*/false);
     EXPECT_TRUE(j.is_object()) << r.out;
@@ -385,6 +386,14 @@ TEST_F(Pack, VerifyJsonOfARefusalNamesWhatWasFound) {
   // Unreadable: an I/O error, nothing known.
   j = verify_json("missing.exe", 3);
   EXPECT_NE(j.value("error", "").find("missing.exe"), std::string::npos) << j.dump();
+  EXPECT_TRUE(j["archive_size"].is_null()) << j.dump();
+
+  // Out of memory: an internal error, still reported. The file (sparse)
+  // needs four times the memory the run may take.
+  write(dir / "huge.exe", {});
+  fs::resize_file(dir / "huge.exe", std::uintmax_t{4} << 30);
+  j = verify_json("huge.exe", 4, "ulimit -v 1048576; ");
+  EXPECT_EQ(j.value("error", ""), "out of memory") << j.dump();
   EXPECT_TRUE(j["archive_size"].is_null()) << j.dump();
 }
 
