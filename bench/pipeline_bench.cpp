@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
               "beyond the pauses %.3f s\n",
               elapsed, StatusUpdates, pauses, elapsed - pauses);
   ::DeleteFileW(setupProgram.CString());
+  CloseWorkspaceEntry();
   ::RemoveDirectoryW(FirstCreatedDirectory.CString());
   return 0;
 }

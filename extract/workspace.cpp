@@ -213,6 +213,7 @@ struct LauncherAccount {
 // account's own and closed: from then on it cannot be renamed, deleted or
 // swapped for a link, so what was judged is what every later path reaches.
 int HoldWorkspace(const wchar_t* path, const LauncherAccount& account) {
+  CloseWorkspaceEntry();  // one workspace is held at a time, never leaked
   HANDLE entry = platform::OpenDirectoryEntry(path);
   if (entry == INVALID_HANDLE_VALUE) return WorkspaceNotOwn;
   if (!account.IsOwnClosedDirectory(entry)) {

@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
       extracted && CopyFileW(setupProgramPath.CString(),
                              platform::faults::Wide(argv[2]).c_str(), FALSE);
   DeleteFileW(setupProgramPath.CString());
+  CloseWorkspaceEntry();
   RemoveDirectoryW(FirstCreatedDirectory.CString());
   if (ownScratch) RemoveDirectoryA(scratch.c_str());
   return copied ? 0 : 1;

@@ -16,9 +16,7 @@ using platform::faults::Call;
 using platform::faults::Inject;
 namespace faults = platform::faults;
 
-// Each call judges and holds a workspace of its own.
 int Chain(const std::string& path) {
-  CloseWorkspaceEntry();
   const std::wstring wide = faults::Wide(path);
   return CreateDirectoryChain({wide.data(), static_cast<int>(wide.size())});
 }
