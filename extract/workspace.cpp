@@ -192,13 +192,17 @@ struct LauncherAccount {
   // link), its owner is trusted, and no one else may plant in it. An open
   // one is not closed and used: closing would reach neither what was
   // planted while it was open nor the handles others already hold.
-  bool IsOwnClosedDirectory(HANDLE entry) const {
+  // `searched` is what the search by name saw, since Wine shows a host's
+  // symbolic link as a reparse point only there.
+  bool IsOwnClosedDirectory(HANDLE entry, DWORD searched) const {
     union {
       SECURITY_DESCRIPTOR_RELATIVE header;
       BYTE bytes[1024];
     } found;
     // A failure's INVALID_FILE_ATTRIBUTES has every bit, the reparse bit too.
-    const DWORD attributes = platform::GetFileAttributesByHandle(entry);
+    const DWORD attributes =
+        platform::GetFileAttributesByHandle(entry) |
+        (searched & FILE_ATTRIBUTE_REPARSE_POINT);
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY |
                           FILE_ATTRIBUTE_REPARSE_POINT)) ==
                FILE_ATTRIBUTE_DIRECTORY &&
@@ -212,11 +216,12 @@ struct LauncherAccount {
 // Opens the workspace entry and holds it (WorkspaceEntry) when it is the
 // account's own and closed: from then on it cannot be renamed, deleted or
 // swapped for a link, so what was judged is what every later path reaches.
-int HoldWorkspace(const wchar_t* path, const LauncherAccount& account) {
+int HoldWorkspace(const wchar_t* path, DWORD found,
+                  const LauncherAccount& account) {
   CloseWorkspaceEntry();  // one workspace is held at a time, never leaked
   HANDLE entry = platform::OpenDirectoryEntry(path);
   if (entry == INVALID_HANDLE_VALUE) return WorkspaceNotOwn;
-  if (!account.IsOwnClosedDirectory(entry)) {
+  if (!account.IsOwnClosedDirectory(entry, found)) {
     platform::CloseHandle(entry);
     return WorkspaceNotOwn;
   }
@@ -232,6 +237,7 @@ int CreateDirectoryChain(TextView path) {
   if (account.Privileged()) platform::EnableRedirectionGuard();
   Text accumulated;
   bool looked = false;  // a component after the first was looked up
+  DWORD found = 0;      // the last component's attributes, when it was there
   for (int number = 1; number <= MostComponents; ++number) {
     Text component = ExtractToken(path, number, BackslashDelimiters);
     if (component.Failed()) return ERROR_NOT_ENOUGH_MEMORY;
@@ -244,7 +250,7 @@ int CreateDirectoryChain(TextView path) {
     accumulated.Append(L'\\').Append(component.View());
     if (accumulated.Failed()) return ERROR_NOT_ENOUGH_MEMORY;
     looked = true;
-    const DWORD found = LookUp(accumulated.CString());
+    found = LookUp(accumulated.CString());
     if (!found) {
       if (!platform::CreateDirectoryW(accumulated.CString(),
                                       &account.closedAttributes))
@@ -256,7 +262,7 @@ int CreateDirectoryChain(TextView path) {
     }
   }
   // The workspace, created now or there already, is judged and held.
-  return looked ? HoldWorkspace(accumulated.CString(), account) : 0;
+  return looked ? HoldWorkspace(accumulated.CString(), found, account) : 0;
 }
 
 void CloseWorkspaceEntry() {

@@ -1,12 +1,9 @@
-// launcher-extract ARCHIVE OUT [TEMPORARY_PATH [SWAP_IN]]: runs the
-// launcher's own extraction pipeline on ARCHIVE as if it were the running
-// program's file, with a temporary path of its own (or the one given, where a
-// test has laid out a workspace beforehand), and copies the "setup.exe" it
-// made to OUT. With SWAP_IN, the moment "setup.ex_" is to be created, it
-// tries to move the workspace aside and SWAP_IN (a link) into its place, as
-// someone racing the launcher would. Lets the host tests see what a setup
-// program would get from a self-archive, and what the launcher does with a
-// workspace it finds.
+// launcher-extract ARCHIVE OUT [TEMPORARY_PATH]: runs the launcher's own
+// extraction pipeline on ARCHIVE as if it were the running program's file,
+// with a temporary path of its own (or the one given, where a test has laid
+// out a workspace beforehand), and copies the "setup.exe" it made to OUT.
+// Lets the host tests see what a setup program would get from a
+// self-archive, and what the launcher does with a workspace it finds.
 
 #include <windows.h>
 
@@ -17,9 +14,8 @@
 #include "fault_injection.h"
 
 int main(int argc, char** argv) {
-  if (argc < 3 || argc > 5) {
-    std::fprintf(stderr,
-                 "usage: launcher-extract ARCHIVE OUT [TEMPORARY_PATH [SWAP_IN]]\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: launcher-extract ARCHIVE OUT [TEMPORARY_PATH]\n");
     return 2;
   }
   char temporary[MAX_PATH];
@@ -33,19 +29,6 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableA("TMP", scratch.c_str());
   SetEnvironmentVariableA("TEMP", scratch.c_str());
   platform::faults::RedirectModuleFileName(argv[1]);
-  if (argc == 5) {
-    const std::string workspace = scratch + "\\Halvex";
-    const std::string swapIn = argv[4];
-    platform::faults::Inject(
-        {platform::faults::Call::CreateFileW, platform::faults::Action::Pass,
-         "setup.ex_", 0, 0, 1, [workspace, swapIn] {
-           const bool swapped =
-               MoveFileA(workspace.c_str(), (workspace + "-aside").c_str()) &&
-               MoveFileA(swapIn.c_str(), workspace.c_str());
-           std::fprintf(stderr, "launcher-extract: swap %s (error %lu)\n",
-                        swapped ? "done" : "refused", GetLastError());
-         }});
-  }
 
   ProcessText setupProgramPath = {};
   const bool extracted = ExtractSetupProgram(nullptr, setupProgramPath);
