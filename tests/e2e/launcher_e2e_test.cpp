@@ -302,10 +302,7 @@ TEST_F(InstallRun, StartsSetupWithItsPathAndCleansUp) {
   ExpectCollapsed();
   Install();
   ExpectExitWithoutBox();
-  // The payload expands in one piece.
-  EXPECT_EQ(Statuses(), (std::vector<std::string>{Percent(0), Percent(25),
-                                                  Percent(50), Starting,
-                                                  Waiting, Terminating}));
+  ExpectStatusesOfFullRun();
 
   const auto report = SampleReport();
   EXPECT_EQ(Only(report, "command-line"), SetupProgram());
