@@ -53,7 +53,6 @@ Action Decide(Call call, const wchar_t* subject, unsigned size) {
       continue;
     }
     --fault.times;
-    if (fault.before) fault.before();
     return fault.action;
   }
   return Action::Pass;

@@ -3,7 +3,6 @@
 // the launcher held open and showed. Only the test build has it. The
 // launcher's paths are wide; here they are UTF-8, as the tests write them.
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,6 @@ struct Fault {
   unsigned size = 0;    // the byte count the call must have; 0: any
   int skip = 0;         // matching calls let through before the fault acts
   int times = 1;        // matching calls the fault acts on
-  std::function<void()> before;  // runs when the fault acts, before the call
 };
 
 struct OpenedFile {
