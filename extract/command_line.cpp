@@ -8,21 +8,13 @@ wchar_t AsciiUpper(wchar_t unit) {
   return unit >= L'a' && unit <= L'z' ? unit - (L'a' - L'A') : unit;
 }
 
-// True when `text` starts with `option` (upper-case ASCII), case aside.
-bool StartsWithOption(TextView text, TextView option) {
-  if (text.length < option.length) return false;
-  for (int i = 0; i < option.length; ++i)
-    if (AsciiUpper(text.units[i]) != option.units[i]) return false;
-  return true;
-}
-
-bool IsOption(TextView text, TextView option) {
-  return text.length == option.length && StartsWithOption(text, option);
-}
-
-bool IsUnquotedDoubleDash(TextView line, int start, int end) {
-  return end - start == 2 && line.units[start] == L'-' &&
-         line.units[start + 1] == L'-';
+// The length of `option` (upper-case ASCII) when `text` starts with it, case
+// aside; else 0.
+int OptionPrefix(const wchar_t* text, int length, const char* option) {
+  int i = 0;
+  for (; option[i]; ++i)
+    if (i == length || AsciiUpper(text[i]) != option[i]) return 0;
+  return i;
 }
 
 }  // namespace
@@ -32,76 +24,74 @@ bool SkipBlanks(TextView line, int& position) {
   return position == line.length;
 }
 
-Text ProgramName(TextView line, int& position) {
-  Text name;
+void SkipProgramName(TextView line, int& position) {
   bool quoted = false;
   for (; position < line.length; ++position) {
-    const wchar_t unit = line.units[position];
-    if (unit == L'"')
+    if (line.units[position] == L'"')
       quoted = !quoted;
-    else if (!quoted && IsBlank(unit))
-      break;
-    else
-      name.Append(unit);
+    else if (!quoted && IsBlank(line.units[position]))
+      return;
   }
-  return name;
 }
 
 // 2n backslashes and a quote give n backslashes and a quote that groups;
 // 2n+1 give n backslashes and a literal quote; backslashes before anything
 // else are literal. Inside quotes, "" gives a literal quote and the quotes
 // go on.
-Text NextArgument(TextView line, int& position) {
-  Text argument;
-  if (SkipBlanks(line, position)) return argument;
+int ReadArgumentInPlace(wchar_t* line, int length, int& position) {
+  const int start = position;
+  int written = start;
   bool quoted = false;
-  while (position < line.length) {
+  while (position < length) {
     int backslashes = 0;
-    while (position < line.length && line.units[position] == L'\\') {
+    while (position < length && line[position] == L'\\') {
       ++backslashes;
       ++position;
     }
     bool literal = true;
-    if (position < line.length && line.units[position] == L'"') {
+    if (position < length && line[position] == L'"') {
       if (backslashes % 2 == 0) {
-        if (quoted && position + 1 < line.length &&
-            line.units[position + 1] == L'"')
+        literal = quoted && position + 1 < length && line[position + 1] == L'"';
+        if (literal)
           ++position;
-        else {
-          literal = false;
+        else
           quoted = !quoted;
-        }
       }
       backslashes /= 2;
     }
-    for (; backslashes > 0; --backslashes) argument.Append(L'\\');
-    if (position == line.length || (!quoted && IsBlank(line.units[position])))
-      break;
-    if (literal) argument.Append(line.units[position]);
+    for (; backslashes > 0; --backslashes) line[written++] = L'\\';
+    if (position == length || (!quoted && IsBlank(line[position]))) break;
+    if (literal) line[written++] = line[position];
     ++position;
   }
-  return argument;
+  return written - start;
 }
 
 LauncherOptions ParseLauncherCommandLine(const wchar_t* units, int length) {
   LauncherOptions options;
-  const TextView line = {units, length};
+  options.decoded.Append(TextView{units, length});
+  wchar_t* decoded = options.decoded.Units();
+  if (!decoded) return options;
+  const TextView line = {decoded, length};
   int position = 0;
-  ProgramName(line, position);
+  SkipProgramName(line, position);
   while (!SkipBlanks(line, position)) {
-    const int start = position;
-    const Text argument = NextArgument(line, position);
-    if (IsUnquotedDoubleDash(line, start, position)) {
+    wchar_t* argument = decoded + position;
+    const int raw = position;
+    const int read = ReadArgumentInPlace(decoded, length, position);
+    if (position - raw == 2 && OptionPrefix(argument, read, "--") == 2) {
       SkipBlanks(line, position);
       options.setupArguments = {units + position, length - position};
       break;
     }
-    const TextView log = Literal(L"/LOG=");
-    if (IsOption(argument.View(), Literal(L"/S")))
-      options.silent = true;
-    else if (StartsWithOption(argument.View(), log))
-      options.logFile = Text(TextView{argument.View().units + log.length,
-                                      argument.Length() - log.length});
+    if (read == 2 && OptionPrefix(argument, read, "/S")) options.silent = true;
+    if (const int prefix = OptionPrefix(argument, read, "/LOG=")) {
+      // Ends the path; the unit written over is consumed: a blank that is
+      // skipped first, or the text's own terminator.
+      if (position < length) ++position;
+      argument[read] = 0;
+      options.logFile = {argument + prefix, read - prefix};
+    }
   }
   return options;
 }

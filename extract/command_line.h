@@ -7,23 +7,25 @@
 
 struct LauncherOptions {
   bool silent = false;  // /S
-  Text logFile;         // FILE of /LOG=FILE; empty: no log
-  // What follows `--` and the blanks after it, verbatim; points into the
-  // parsed line. Empty: the setup program gets no arguments.
+  // FILE of /LOG=FILE, zero-terminated, in `decoded`; empty: no log.
+  TextView logFile = {nullptr, 0};
+  // What follows `--` and the blanks after it, verbatim, to the end of the
+  // parsed line; empty: the setup program gets no arguments.
   TextView setupArguments = {nullptr, 0};
+  Text decoded;  // the arguments as read, each in place of its raw text
 };
 
 // Options are case-insensitive; arguments the launcher does not know are
 // ignored. The first unquoted argument that is exactly `--` ends the options.
 LauncherOptions ParseLauncherCommandLine(const wchar_t* units, int length);
 
-// The program name at the start of `line`: quotes group and are dropped, a
-// backslash is an ordinary unit. `position` is left after it.
-Text ProgramName(TextView line, int& position);
-// The next argument from `position` on (blanks before it skipped), with
-// quotes and the backslashes before them resolved; `position` is left after
-// it, at the end of `line` when there is none (and the result is empty).
-Text NextArgument(TextView line, int& position);
+// Moves `position` past the program name at the start of `line`: quotes
+// group, and a backslash is an ordinary unit.
+void SkipProgramName(TextView line, int& position);
 // True when only blanks are left from `position` on; `position` is moved past
 // the blanks.
 bool SkipBlanks(TextView line, int& position);
+// Reads the argument at `position` (no blank there), resolving quotes and the
+// backslashes before them, and writes it over its own raw text, which is
+// never shorter. Returns its length; `position` is left after it.
+int ReadArgumentInPlace(wchar_t* line, int length, int& position);

@@ -22,6 +22,7 @@ struct State {
   std::string moduleFileName;
   std::vector<DirectorySecurity> securities;
   std::string alteredSecurity;
+  unsigned injectedError = 0;
 };
 
 State& Current() {
@@ -71,9 +72,14 @@ Action Decide(Call call, const wchar_t* subject, unsigned size) {
       continue;
     }
     --fault.times;
+    state.injectedError = fault.error;
     return fault.action;
   }
   return Action::Pass;
+}
+
+unsigned InjectedError(unsigned usual) {
+  return Current().injectedError ? Current().injectedError : usual;
 }
 
 void NoteFileOpened(void* file, const wchar_t* path, unsigned access,
@@ -173,6 +179,7 @@ void Reset() {
   state.moduleFileName.clear();
   state.securities.clear();
   state.alteredSecurity.clear();
+  state.injectedError = 0;
 }
 
 std::vector<std::string> OpenFiles() {

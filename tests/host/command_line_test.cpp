@@ -10,27 +10,36 @@
 
 namespace {
 
-std::wstring Units(const Text& text) {
-  return std::wstring(text.View().units, static_cast<size_t>(text.Length()));
-}
-
 std::wstring Units(TextView view) {
   return view.units ? std::wstring(view.units, static_cast<size_t>(view.length))
                     : std::wstring();
 }
 
-// The whole line split as a C program's argv would be.
-std::vector<std::wstring> Split(const std::wstring& line) {
+// The line split as a C program's argv would be, the program name left out.
+std::vector<std::wstring> Split(std::wstring line) {
   const TextView view = {line.data(), static_cast<int>(line.size())};
   int position = 0;
-  std::vector<std::wstring> arguments{Units(ProgramName(view, position))};
-  while (!SkipBlanks(view, position))
-    arguments.push_back(Units(NextArgument(view, position)));
+  SkipProgramName(view, position);
+  std::vector<std::wstring> arguments;
+  while (!SkipBlanks(view, position)) {
+    const int start = position;
+    const int length = ReadArgumentInPlace(line.data(), view.length, position);
+    arguments.push_back(line.substr(start, length));
+  }
   return arguments;
 }
 
 LauncherOptions Parse(const std::wstring& line) {
   return ParseLauncherCommandLine(line.data(), static_cast<int>(line.size()));
+}
+
+// FILE of /LOG=FILE as the platform gets it: up to its terminator, which
+// must be where its length says.
+std::wstring LogPath(const std::wstring& line) {
+  const LauncherOptions options = Parse(line);
+  EXPECT_EQ(std::wstring(options.logFile.units).size(),
+            static_cast<size_t>(options.logFile.length));
+  return options.logFile.units;
 }
 
 struct SplitCase {
@@ -42,24 +51,25 @@ struct SplitCase {
 // program name's own rule and the corners between them.
 TEST(CommandLineTest, SplitsByTheWindowsRules) {
   const std::vector<SplitCase> cases = {
-      {LR"(p "a b c" d e)", {L"p", L"a b c", L"d", L"e"}},
-      {LR"(p "ab\"c" "\\" d)", {L"p", L"ab\"c", L"\\", L"d"}},
-      {LR"(p a\\\b d"e f"g h)", {L"p", LR"(a\\\b)", L"de fg", L"h"}},
-      {LR"(p a\\\"b c d)", {L"p", LR"(a\"b)", L"c", L"d"}},
-      {LR"(p a\\\\"b c" d e)", {L"p", LR"(a\\b c)", L"d", L"e"}},
-      {LR"(p a"b"" c d)", {L"p", L"ab\" c d"}},
-      // The program name: quotes group, backslashes are literal.
-      {LR"("C:\Program Files\x\" y)", {LR"(C:\Program Files\x\)", L"y"}},
-      {LR"("C:\a b"c.exe d)", {LR"(C:\a bc.exe)", L"d"}},
-      {LR"(C:\a\b.exe)", {LR"(C:\a\b.exe)"}},
-      {L"", {L""}},
+      {LR"(p "a b c" d e)", {L"a b c", L"d", L"e"}},
+      {LR"(p "ab\"c" "\\" d)", {L"ab\"c", L"\\", L"d"}},
+      {LR"(p a\\\b d"e f"g h)", {LR"(a\\\b)", L"de fg", L"h"}},
+      {LR"(p a\\\"b c d)", {LR"(a\"b)", L"c", L"d"}},
+      {LR"(p a\\\\"b c" d e)", {LR"(a\\b c)", L"d", L"e"}},
+      {LR"(p a"b"" c d)", {L"ab\" c d"}},
+      // The program name: quotes group, backslashes are literal, so a
+      // quote after a backslash still closes it.
+      {LR"("C:\Program Files\x\" y)", {L"y"}},
+      {LR"("C:\a b"c.exe d)", {L"d"}},
+      {LR"(C:\a\b.exe)", {}},
+      {L"", {}},
       // Blanks: spaces and tabs, any number, before, between and after.
-      {L"p \t a\t\tb  ", {L"p", L"a", L"b"}},
-      {L"p \"\" \"\"", {L"p", L"", L""}},
-      {L"p \"a b", {L"p", L"a b"}},  // an open quote runs to the end
-      {LR"(p a\ b\)", {L"p", LR"(a\)", LR"(b\)"}},
-      {LR"(p "a\\")", {L"p", LR"(a\)"}},
-      {L"p a\"\"\"b\"", {L"p", L"a\"b"}},
+      {L"p \t a\t\tb  ", {L"a", L"b"}},
+      {L"p \"\" \"\"", {L"", L""}},
+      {L"p \"a b", {L"a b"}},  // an open quote runs to the end
+      {LR"(p a\ b\)", {LR"(a\)", LR"(b\)"}},
+      {LR"(p "a\\")", {LR"(a\)"}},
+      {L"p a\"\"\"b\"", {L"a\"b"}},
   };
   for (const SplitCase& each : cases)
     EXPECT_EQ(Split(each.line), each.arguments) << each.line;
@@ -68,10 +78,10 @@ TEST(CommandLineTest, SplitsByTheWindowsRules) {
 TEST(CommandLineTest, NoArgumentsAndUnknownOnesChangeNothing) {
   for (const wchar_t* line :
        {L"setup.exe", L"\"C:\\a b\\setup.exe\"  ",
-        L"x /SILENT /S=1 /Sx -S S /LOG /LOGFILE=a /? \"--\" -- x"}) {
+        L"x /SILENT /S=1 /Sx -S S \"\" /LOG /LOGFILE=a /? \"--\" -- x"}) {
     const LauncherOptions options = Parse(line);
     EXPECT_FALSE(options.silent) << line;
-    EXPECT_TRUE(options.logFile.Empty()) << line;
+    EXPECT_EQ(options.logFile.length, 0) << line;
   }
   // A quoted "--" is an argument like any other: the one after it counts.
   EXPECT_EQ(Units(Parse(L"x \"--\" /quiet -- a").setupArguments), L"a");
@@ -80,12 +90,12 @@ TEST(CommandLineTest, NoArgumentsAndUnknownOnesChangeNothing) {
 TEST(CommandLineTest, OptionsAnyCaseQuotedOrNot) {
   for (const wchar_t* line : {L"x /S", L"x /s", L"x \"/S\"", L"x a /S b"})
     EXPECT_TRUE(Parse(line).silent) << line;
-  EXPECT_EQ(Units(Parse(LR"(x /log=C:\l.txt)").logFile), LR"(C:\l.txt)");
-  EXPECT_EQ(Units(Parse(LR"(x "/LOG=C:\a b\l.txt" /S)").logFile),
-            LR"(C:\a b\l.txt)");
-  EXPECT_EQ(Units(Parse(LR"(x /LOG="C:\a b\l.txt")").logFile),
-            LR"(C:\a b\l.txt)");
-  EXPECT_EQ(Units(Parse(L"x /LOG=a /LOG=b").logFile), L"b");  // the last one
+  EXPECT_EQ(LogPath(LR"(x /log=C:\l.txt)"), LR"(C:\l.txt)");
+  EXPECT_EQ(LogPath(LR"(x "/LOG=C:\a b\l.txt" /S)"), LR"(C:\a b\l.txt)");
+  EXPECT_EQ(LogPath(LR"(x /LOG="C:\a b\l.txt"  /S)"), LR"(C:\a b\l.txt)");
+  EXPECT_EQ(LogPath(LR"(x /LOG=a\"b /S)"), LR"(a"b)");
+  EXPECT_EQ(LogPath(L"x /LOG=a /LOG=b"), L"b");  // the last one
+  EXPECT_TRUE(Parse(L"x /LOG=a /S").silent);
 }
 
 // After the first unquoted `--` the rest goes to the setup program as typed,
@@ -105,12 +115,13 @@ TEST(CommandLineTest, DoubleDashPassesTheRestVerbatim) {
       {L"x -- -- /LOG=l", L"-- /LOG=l", false},
       {L"x --a /S", L"", true},  // not exactly `--`
       {L"\"--\" /S -- b", L"b", true},  // the program name is no option
+      {L"x \"\" \r- /S", L"", true},
   };
   for (const auto& each : cases) {
     const LauncherOptions options = Parse(each.line);
     EXPECT_EQ(Units(options.setupArguments), each.arguments) << each.line;
     EXPECT_EQ(options.silent, each.silent) << each.line;
-    EXPECT_TRUE(options.logFile.Empty()) << each.line;
+    EXPECT_EQ(options.logFile.length, 0) << each.line;
   }
 }
 
