@@ -696,6 +696,7 @@ TEST_F(UnattendedRun, FailuresGiveTheirExitCodeAndTheLogSaysWhy) {
   for (const auto& each : cases) {
     SCOPED_TRACE(each.event);
     RemoveTree(Workspace());
+    DeleteFileW(Wide(Workspace()).c_str());  // the case that made it a file
     DeleteFileW(Wide(Base("log.txt")).c_str());
     each.layOut();
     EXPECT_EQ(RunWithoutWindow(Fixture(each.archive),
