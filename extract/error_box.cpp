@@ -1,6 +1,7 @@
 #include "error_box.h"
 
 #include "platform.h"
+#include "run_log.h"
 
 const char ErrorCreatingSetupProgram[] = "Error creating setup program.";
 const char ErrorAllocatingMemoryBuffers[] = "Error allocating memory buffers.";
@@ -23,6 +24,8 @@ int AppendToBox(char (&box)[BoxTextSize], int length, const char* text) {
 }  // namespace
 
 void ShowSetupError(const char* message) {
+  LogMessage("error: ", message);
+  if (SilentRun) return;
   char box[BoxTextSize];
   box[AppendToBox(box, AppendToBox(box, 0, "Setup aborted.\r"), message)] = 0;
   platform::MessageBoxA(box, "Error", MB_OK);

@@ -10,5 +10,6 @@ extern const char ErrorAllocatingMemoryBuffers[];
 extern const char ErrorInitializingDecompression[];
 extern const char ErrorDecompressingSetupProgram[];
 
-// `message` is one of the catalogue's fixed English texts.
+// `message` is one of the catalogue's fixed English texts. It is logged, and
+// a silent run shows no box.
 void ShowSetupError(const char* message);

@@ -7,6 +7,7 @@
 
 #include "error_box.h"
 #include "path_text.h"
+#include "run_log.h"
 #include "self_archive.h"
 #include "text.h"
 
@@ -29,10 +30,15 @@ void ReleaseExtractState();
 
 constexpr int StatusLineId = 103;
 
-// Serves at most 101 pending messages of the thread's queue.
+// Serves at most 101 pending messages of the thread's queue; nothing in a
+// silent run.
 void PumpMessages();
-// Writes "Decompressing setup : N%" (and " starting setup program ..." when
-// `starting`) into the dialog's status line, then pauses 10 ms and pumps.
+// Sets `text` on the dialog's status line and logs it; a silent run only
+// logs it. `progress` tells ShowProgress's texts apart, so that one repeated
+// without change is logged once; 0 for the others.
+void ShowStatus(HWND dialog, const char* text, int progress = 0);
+// Shows "Decompressing setup : N%" (and " starting setup program ..." when
+// `starting`), then pauses 10 ms and pumps, unless the run is silent.
 void ShowProgress(HWND dialog, bool starting);
 
 // --- workspace directories -----------------------------------------------------
@@ -58,6 +64,9 @@ void CloseWorkspaceEntry();
 // Closes `file` unless it is already the invalid-handle value, which it is
 // afterwards in any case; false when the close failed.
 bool CloseFileOnce(HANDLE& file);
+
+// The launcher's own path, whole; empty when the platform reports none.
+Text OwnPath();
 
 // Extracts and expands the setup program; `setupProgramPath` receives the
 // path of "setup.exe" when the pipeline gets as far as creating it. True only

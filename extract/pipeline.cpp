@@ -94,9 +94,10 @@ Text TemporaryPath() {
   return Text(TextView{path, UnitsBeforeZero(path, length)});
 }
 
-// The launcher's own path, whole: a path that does not fit is asked for again
-// with twice the room, so that a deep folder never gives a cut path. Empty
-// when the platform reports none.
+}  // namespace
+
+// A path that does not fit is asked for again with twice the room, so that a
+// deep folder never gives a cut path.
 Text OwnPath() {
   for (DWORD size = FirstOwnPathSize; size <= LongestPath; size *= 2) {
     HeapBlock buffer(size * sizeof(wchar_t));
@@ -107,6 +108,8 @@ Text OwnPath() {
   }
   return Text();
 }
+
+namespace {
 
 // Sets `slot` to «<workspace>\<name>»; false when out of memory.
 bool AssignWorkspaceFile(ProcessText& slot, TextView workspace, TextView name) {

@@ -51,8 +51,7 @@ void LayOutWorking(HWND dialog) {
 
 void Install(HWND dialog) {
   LayOutWorking(dialog);
-  if (ExtractSetupProgram(dialog, SetupProgramPath))
-    RunSetupAndWait(SetupProgramPath.View(), dialog);
+  RunJob(dialog);  // an interactive run's exit code is 0 whatever happened
   platform::EndDialog(dialog, 1);
 }
 

@@ -25,6 +25,7 @@ struct State {
   std::string alteredSecurity;
   std::string tokenUser, tokenOwner;  // binary SIDs
   TempPathFunction tempPath2 = nullptr;
+  unsigned injectedError = 0;
 };
 
 State& Current() {
@@ -53,9 +54,14 @@ Action Decide(Call call, const wchar_t* subject, unsigned size) {
       continue;
     }
     --fault.times;
+    state.injectedError = fault.error;
     return fault.action;
   }
   return Action::Pass;
+}
+
+unsigned InjectedError(unsigned usual) {
+  return Current().injectedError ? Current().injectedError : usual;
 }
 
 void NoteFileOpened(void* file, const wchar_t* path, unsigned access,
@@ -201,6 +207,7 @@ void Reset() {
   state.tokenUser.clear();
   state.tokenOwner.clear();
   state.tempPath2 = nullptr;
+  state.injectedError = 0;
 }
 
 std::vector<std::string> OpenFiles() {

@@ -21,6 +21,7 @@ struct Fault {
   unsigned size = 0;    // the byte count the call must have; 0: any
   int skip = 0;         // matching calls let through before the fault acts
   int times = 1;        // matching calls the fault acts on
+  unsigned error = 0;   // the last error a failed call leaves; 0: its usual
 };
 
 struct OpenedFile {

@@ -26,6 +26,7 @@ enum class Call : unsigned char {
   GetTokenInformation,
   SetProcessMitigationPolicy,
   CreateProcessW,
+  ShellExecuteExW,
   WaitForSingleObject,
   GetExitCodeProcess,
   LZInit,
@@ -50,6 +51,9 @@ enum class Action : unsigned char {
 // calls on an open file, else null; `size` is the byte count of reads,
 // writes and allocations.
 Action Decide(Call call, const wchar_t* subject, unsigned size);
+// The last error that the fault Decide last acted with sets: the test's
+// choice, else `usual`.
+unsigned InjectedError(unsigned usual);
 
 // What the test layer watches: which files, expansions and heap blocks are
 // held, so that a test can tell what was open when an error box showed.
@@ -84,6 +88,7 @@ void* TempPath2(void* found);
 unsigned RedirectedModuleFileName(wchar_t* buffer, unsigned size);
 #else
 constexpr Action Decide(Call, const wchar_t*, unsigned) { return Action::Pass; }
+constexpr unsigned InjectedError(unsigned usual) { return usual; }
 inline void NoteFileOpened(void*, const wchar_t*, unsigned, unsigned,
                            unsigned) {}
 inline void NoteFileClosed(void*) {}

@@ -1,7 +1,8 @@
-// LZ expansion through Windows' own lz32.dll. The library is loaded at run
-// time from the system directory only: a static import would let a planted
-// lz32.dll beside a downloaded self-archive run as the user, since lz32 is
-// not one of the system's known DLLs.
+// Libraries from the system directory only, and LZ expansion through
+// Windows' own lz32.dll. The library is loaded at run time from the system
+// directory only: a static import would let a planted lz32.dll beside a
+// downloaded self-archive run as the user, since lz32 is not one of the
+// system's known DLLs.
 
 #include "platform.h"
 
@@ -27,25 +28,10 @@ struct ExpansionLibrary {
 ExpansionLibrary Library;
 bool LibraryTried;
 
-// Systems without the LOAD_LIBRARY_SEARCH flags reject them as an invalid
-// parameter; there the full path from the system directory does the same.
-HMODULE LoadFromSystemDirectory() {
-  // The name with the backslash that joins it to the system directory.
-  static constexpr wchar_t name[] = L"\\lz32.dll";
-  HMODULE module = ::LoadLibraryExW(name + 1, nullptr, kSearchSystem32);
-  if (module) return module;
-  wchar_t path[MAX_PATH + 16];
-  UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return nullptr;
-  for (UINT i = 0; i < sizeof name / sizeof *name; ++i)
-    path[length + i] = name[i];
-  return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 bool LibraryLoaded() {
   if (!LibraryTried) {
     LibraryTried = true;
-    if (HMODULE module = LoadFromSystemDirectory()) {
+    if (HMODULE module = LoadSystemLibrary(L"\\lz32.dll")) {
       ExpansionLibrary found = {
           reinterpret_cast<LZInitFunction>(::GetProcAddress(module, "LZInit")),
           reinterpret_cast<LZSeekFunction>(::GetProcAddress(module, "LZSeek")),
@@ -63,6 +49,19 @@ bool LibraryLoaded() {
 
 FARPROC KernelProcedure(const char* name) {
   return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name);
+}
+
+// Systems without the LOAD_LIBRARY_SEARCH flags reject them as an invalid
+// parameter; there the full path from the system directory does the same.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  HMODULE module = ::LoadLibraryExW(name + 1, nullptr, kSearchSystem32);
+  if (module) return module;
+  wchar_t path[MAX_PATH + 16];
+  const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  UINT i = 0;
+  do path[length + i] = name[i]; while (name[i++]);
+  return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 void RestrictDllSearch() {

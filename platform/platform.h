@@ -213,6 +213,17 @@ inline void EnableRedirectionGuard() {
     setPolicy(RedirectionTrustPolicy, &enforce, sizeof enforce);
 }
 
+// --- time and text ------------------------------------------------------------
+
+inline void GetLocalTime(SYSTEMTIME* time) { ::GetLocalTime(time); }
+
+// UTF-8 of `length` units into `buffer` (`size` bytes; none: the size needed).
+inline int Utf8FromWide(const wchar_t* units, int length, char* buffer,
+                        int size) {
+  return ::WideCharToMultiByte(CP_UTF8, 0, units, length, buffer, size,
+                               nullptr, nullptr);
+}
+
 // --- memory ------------------------------------------------------------------
 
 // Blocks from the process heap, flags 0.
@@ -236,12 +247,24 @@ inline BOOL CreateProcessW(const wchar_t* application, wchar_t* commandLine,
                            DWORD flags, STARTUPINFOW* startup,
                            PROCESS_INFORMATION* process) {
   if (Decide(Call::CreateProcessW, commandLine, 0) == Action::Fail) {
-    ::SetLastError(ERROR_FILE_NOT_FOUND);
+    ::SetLastError(faults::InjectedError(ERROR_FILE_NOT_FOUND));
     return FALSE;
   }
   return ::CreateProcessW(application, commandLine, nullptr, nullptr, FALSE,
                           flags, nullptr, nullptr, startup, process);
 }
+
+// What CreateProcessW answers for a program whose manifest requires
+// administrators (ERROR_ELEVATION_REQUIRED; mingw-w64's headers lack it).
+constexpr DWORD ElevationRequired = 740;
+
+// Starts `file` through the shell's "runas" verb, which asks for the user's
+// consent to elevate it; `process` receives its handle (null when the shell
+// started none). shell32 is loaded only here, from the system directory.
+BOOL ShellExecuteExW(const wchar_t* file, const wchar_t* parameters,
+                     HANDLE* process);
+
+inline const wchar_t* GetCommandLineW() { return ::GetCommandLineW(); }
 
 inline DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
   if (Decide(Call::WaitForSingleObject, nullptr, 0) == Action::Fail)
@@ -299,10 +322,10 @@ inline LRESULT DispatchMessageA(const MSG* message) {
   return ::DispatchMessageA(message);
 }
 
-// Formats one number and one text, as the status line needs them.
-inline int wsprintfA(char* buffer, const char* format, int number,
-                     const char* text) {
-  return ::wsprintfA(buffer, format, number, text);
+// Formats numbers and ASCII texts: the status line, the log's time stamps.
+template <typename... Values>
+int wsprintfA(char* buffer, const char* format, Values... values) {
+  return ::wsprintfA(buffer, format, values...);
 }
 
 // A box with no owner window.
@@ -316,6 +339,9 @@ inline int MessageBoxA(const char* text, const char* caption, UINT type) {
 // Confines the process's DLL search to safe places before anything loads a
 // library by name; call it first thing at start-up.
 void RestrictDllSearch();
+// A library from the system directory only; `name` begins with a backslash
+// ("\\lz32.dll") and is at most 15 units long.
+HMODULE LoadSystemLibrary(const wchar_t* name);
 
 INT LZInit(HANDLE file);
 LONG LZSeek(INT expansion, LONG offset, INT origin);

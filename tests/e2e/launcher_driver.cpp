@@ -16,7 +16,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM search) {
   auto& wanted = *reinterpret_cast<WindowSearch*>(search);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner != wanted.process || WindowText(window) != wanted.caption)
+  if (owner != wanted.process ||
+      (wanted.caption && WindowText(window) != wanted.caption))
     return TRUE;
   wanted.found = window;
   return FALSE;
@@ -138,6 +139,10 @@ HWND FindProcessWindow(DWORD process, const char* caption) {
   return search.found;
 }
 
+HWND AnyProcessWindow(DWORD process) {
+  return FindProcessWindow(process, nullptr);
+}
+
 StatusRecorder::StatusRecorder(DWORD launcherThread, std::string logPath)
     : logPath_(std::move(logPath)) {
   HMODULE module =
@@ -173,7 +178,8 @@ bool StatusRecorder::Saw(const std::string& text) const {
 
 Launcher::Launcher(
     const std::string& archive, const std::string& currentDirectory,
-    const std::vector<std::pair<std::string, std::string>>& overrides) {
+    const std::vector<std::pair<std::string, std::string>>& overrides,
+    const std::string& arguments) {
   // The launcher inherits the driver's environment, wide, as Wine does not
   // carry a Unix TEMP into it; each case runs in a driver process of its own.
   for (const auto& [name, value] : overrides)
@@ -182,6 +188,7 @@ Launcher::Launcher(
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   std::wstring commandLine = L"\"" + Wide(archive) + L"\"";
+  if (!arguments.empty()) commandLine += L" " + Wide(arguments);
   if (!CreateProcessW(Wide(archive).c_str(), commandLine.data(), nullptr,
                       nullptr, FALSE, 0, nullptr,
                       Wide(currentDirectory).c_str(), &startup, &process_))

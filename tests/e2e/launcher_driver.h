@@ -56,6 +56,8 @@ std::vector<std::string> DirectoryEntries(const std::string& path);
 
 // A top-level window of `process` with this caption, or null.
 HWND FindProcessWindow(DWORD process, const char* caption);
+// Any top-level window of `process`, shown or not, or null.
+HWND AnyProcessWindow(DWORD process);
 
 // Records every text set on the launcher's status line, in order: a window
 // hook on the launcher's thread appends each to the log file that the
@@ -83,9 +85,10 @@ class Launcher {
  public:
   // Starts `archive` with `currentDirectory`; the environment is the
   // driver's, with `overrides` (NAME, value) set or, for an empty value,
-  // removed.
+  // removed. `arguments` (UTF-8) follow the quoted archive path and a blank.
   Launcher(const std::string& archive, const std::string& currentDirectory,
-           const std::vector<std::pair<std::string, std::string>>& overrides);
+           const std::vector<std::pair<std::string, std::string>>& overrides,
+           const std::string& arguments = "");
   ~Launcher();  // ends a launcher that is still running
   Launcher(const Launcher&) = delete;
   Launcher& operator=(const Launcher&) = delete;

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -139,7 +141,16 @@ class LauncherRun : public ::testing::Test {
   }
 
   void StartAt(const std::string& archive, int showMilliseconds = 300,
-               int exitCode = 0) {
+               int exitCode = 0, const std::string& arguments = "") {
+    Launch(archive, arguments, showMilliseconds, exitCode);
+    ASSERT_TRUE(launcher_->Running()) << archive;
+    dialog_ = launcher_->WaitForDialog();
+    ASSERT_TRUE(dialog_) << "the dialog did not appear";
+  }
+
+  // Starts `archive` with `arguments` after its path, and waits for nothing.
+  void Launch(const std::string& archive, const std::string& arguments,
+              int showMilliseconds = 300, int exitCode = 0) {
     launcher_ = std::make_unique<Launcher>(
         archive, CurrentDirectory(),
         std::vector<std::pair<std::string, std::string>>{
@@ -149,10 +160,8 @@ class LauncherRun : public ::testing::Test {
             {"HALVEX_SAMPLE_SHOW_MS", std::to_string(showMilliseconds)},
             {"HALVEX_SAMPLE_EXIT_CODE", std::to_string(exitCode)},
             {"HALVEX_SAMPLE_SELF_COPY", SelfCopy()},
-            {"HALVEX_E2E_STATUS_LOG", Base("status.log")}});
-    ASSERT_TRUE(launcher_->Running()) << archive;
-    dialog_ = launcher_->WaitForDialog();
-    ASSERT_TRUE(dialog_) << "the dialog did not appear";
+            {"HALVEX_E2E_STATUS_LOG", Base("status.log")}},
+        arguments);
   }
 
   void ExpectCollapsed() const {
@@ -577,6 +586,183 @@ TEST_F(RejectedArchive, DamagedPayload) {
                                                   Percent(50)}));
   EXPECT_FALSE(Exists(Report()));
   ExpectEmpty(temporaryPath_);
+}
+
+// --- unattended runs ---------------------------------------------------------
+
+// One log line: the local date and time "YYYY-MM-DD hh:mm:ss.mmm", a blank,
+// then the event; the events of a log, without their time stamps.
+::testing::AssertionResult LogEvents(const std::string& log,
+                                     std::vector<std::string>& events) {
+  std::istringstream lines(log);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const char pattern[] = "dddd-dd-dd dd:dd:dd.ddd ";
+    bool stamped = line.size() >= 24;
+    for (size_t i = 0; stamped && i < 24; ++i)
+      stamped = pattern[i] == 'd' ? isdigit(static_cast<unsigned char>(line[i]))
+                                  : line[i] == pattern[i];
+    if (!stamped)
+      return ::testing::AssertionFailure() << "no time stamp: \"" << line << '"';
+    events.push_back(line.substr(24));
+  }
+  return ::testing::AssertionSuccess();
+}
+
+class UnattendedRun : public LauncherRun {
+ protected:
+  // Runs `archive` to its end, watching the whole run long that it shows no
+  // window of any kind; its exit code.
+  DWORD RunWithoutWindow(const std::string& archive,
+                         const std::string& arguments, int exitCode = 0) {
+    Launch(archive, arguments, 300, exitCode);
+    bool windowSeen = false;
+    const bool ended = WaitUntil([&] {
+      windowSeen = windowSeen || AnyProcessWindow(launcher_->Id());
+      return !launcher_->Running();
+    });
+    EXPECT_TRUE(ended) << "the launcher did not end";
+    EXPECT_FALSE(windowSeen) << "the launcher showed a window";
+    return launcher_->WaitForExit().value_or(~0u);
+  }
+
+  std::vector<std::string> Log(const std::string& path) const {
+    std::vector<std::string> events;
+    EXPECT_TRUE(LogEvents(ReadFileText(path), events));
+    return events;
+  }
+
+  std::string Quoted(const std::string& path) const {
+    return "\"" + path + "\"";
+  }
+};
+
+// The setup program's own exit code is the launcher's, 259 included; the
+// setup program is the packed one, byte for byte, and nothing is left.
+TEST_F(UnattendedRun, SilentRunGivesTheSetupProgramsExitCode) {
+  for (DWORD code : {0u, 1u, 3010u, 259u}) {
+    SCOPED_TRACE(code);
+    DeleteFileW(Wide(Report()).c_str());
+    DeleteFileW(Wide(SelfCopy()).c_str());
+    EXPECT_EQ(RunWithoutWindow(Fixture("normal.exe"), "/S", code), code);
+    const auto report = SampleReport();
+    EXPECT_EQ(Only(report, "command-line"), SetupProgram());
+    EXPECT_EQ(report.count("ended"), 1u);
+    EXPECT_TRUE(SameBytes(ReadFileText(Fixture("decoy.exe")),
+                          ReadFileText(SelfCopy())));
+    ExpectEmpty(temporaryPath_);
+  }
+}
+
+TEST_F(UnattendedRun, ArgumentsAfterDoubleDashReachTheSetupProgramAsTyped) {
+  const std::string typed = R"(/quiet "INSTALLDIR=C:\Program Files\X" a\"b)";
+  EXPECT_EQ(RunWithoutWindow(Fixture("normal.exe"), "/S -- " + typed), 0u);
+  EXPECT_EQ(Only(SampleReport(), "command-line"),
+            Quoted(SetupProgram()) + " " + typed);
+  DeleteFileW(Wide(Report()).c_str());
+  EXPECT_EQ(RunWithoutWindow(Fixture("normal.exe"), "/s --  "), 0u);
+  EXPECT_EQ(Only(SampleReport(), "command-line"), SetupProgram());
+  ExpectEmpty(temporaryPath_);
+}
+
+// A job that stops before the setup program starts ends with 1603 and the
+// catalogue's message in the log; a setup program that cannot start ends
+// with the start's Windows error. No window, no box, nothing left behind.
+TEST_F(UnattendedRun, FailuresGiveTheirExitCodeAndTheLogSaysWhy) {
+  const struct {
+    const char* archive;
+    std::function<void()> layOut;
+    DWORD exitCode;
+    std::string event;
+    std::vector<std::string> leftInTemp;
+    std::vector<std::string> leftInWorkspace;
+  } cases[] = {
+      {"no-marker.exe", [] {}, 1603,
+       "error: Source file corrupted or invalid.", {}, {}},
+      {"normal.exe",
+       [this] { ASSERT_TRUE(CopyInto(Fixture("decoy.exe"), Workspace())); },
+       1603, "error: Error creating temporary directory.", {"Halvex"}, {}},
+      {"normal.exe",
+       [this] {
+         ASSERT_TRUE(MakeDirectory(Workspace()));
+         ASSERT_TRUE(MakeDirectory(SetupProgram()));
+       },
+       1603, "error: Error creating setup program.", {"Halvex"},
+       {"setup.exe"}},
+      {"not-a-program.exe", [] {}, 193,
+       "setup start failed: 193", {}, {}},
+  };
+  for (const auto& each : cases) {
+    SCOPED_TRACE(each.event);
+    RemoveTree(Workspace());
+    DeleteFileW(Wide(Workspace()).c_str());  // the case that made it a file
+    DeleteFileW(Wide(Base("log.txt")).c_str());
+    each.layOut();
+    EXPECT_EQ(RunWithoutWindow(Fixture(each.archive),
+                               "/S /LOG=" + Quoted(Base("log.txt"))),
+              each.exitCode);
+    const std::vector<std::string> events = Log(Base("log.txt"));
+    EXPECT_NE(std::find(events.begin(), events.end(), each.event),
+              events.end()) << Joined(events);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back(), "exit code: " + std::to_string(each.exitCode));
+    EXPECT_EQ(DirectoryEntries(temporaryPath_), each.leftInTemp);
+    EXPECT_EQ(DirectoryEntries(Workspace()), each.leftInWorkspace);
+    EXPECT_FALSE(Exists(Report())) << "a setup program ran";
+  }
+}
+
+// The log is appended to, in order, under a path with blanks and one in a
+// folder named in Cyrillic; the interactive run logs as the silent one does.
+TEST_F(UnattendedRun, LogHoldsTheEventsInOrder) {
+  for (const std::string folder : {"with blanks", "Журнал"}) {
+    SCOPED_TRACE(folder);
+    const std::string log = MakeFolders(folder) + "\\setup log.txt";
+    {
+      HANDLE file = CreateFileW(Wide(log).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, 0, nullptr);
+      DWORD written = 0;
+      ASSERT_TRUE(WriteFile(file, "earlier\r\n", 9, &written, nullptr));
+      CloseHandle(file);
+    }
+    const std::string arguments =
+        "/LOG=" + Quoted(log) + " /S -- /quiet";
+    EXPECT_EQ(RunWithoutWindow(Fixture("normal.exe"), arguments, 3010), 3010u);
+    const std::string text = ReadFileText(log);
+    ASSERT_EQ(text.rfind("earlier\r\n", 0), 0u) << text;
+    std::vector<std::string> events;
+    EXPECT_TRUE(LogEvents(text.substr(9), events));
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "launcher: " + Fixture("normal.exe"),
+                          "command line: " + Quoted(Fixture("normal.exe")) +
+                              " " + arguments,
+                          "status: " + Percent(0), "status: " + Percent(25),
+                          "status: " + Percent(50), "status: " + Starting,
+                          "setup command line: " + Quoted(SetupProgram()) +
+                              " /quiet",
+                          "status: " + Waiting, "status: " + Terminating,
+                          "setup exit code: 3010", "exit code: 3010"}));
+  }
+}
+
+// Without /S nothing changes: unknown arguments are ignored, `--` still
+// passes its arguments, and the exit code stays 0 whatever setup returns.
+TEST_F(UnattendedRun, InteractiveRunsWithArgumentsAreAsBefore) {
+  for (const std::string arguments : {"/SILENT /S=1 /x", "-- /quiet"}) {
+    SCOPED_TRACE(arguments);
+    DeleteFileW(Wide(Report()).c_str());
+    DeleteFileW(Wide(Base("status.log")).c_str());
+    StartAt(Fixture("normal.exe"), 300, 5, arguments);
+    ExpectCollapsed();
+    Install();
+    ExpectExitWithoutBox();
+    ExpectStatusesOfFullRun();
+    EXPECT_EQ(Only(SampleReport(), "command-line"),
+              arguments[0] == '-' ? Quoted(SetupProgram()) + " /quiet"
+                                  : SetupProgram());
+    ExpectEmpty(temporaryPath_);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,26 @@
+#pragma once
+// The run's log (/LOG=FILE) and its silence (/S). The log takes one line per
+// event, appended as it happens: the local date and time, a blank, a label
+// and a text, in UTF-8. Without a log every call here does nothing.
+
+#include "text.h"
+
+// True under /S: no window, no box, and nothing waits for a display.
+extern bool SilentRun;
+
+// Opens `path` (zero-terminated) for appending, never truncating it; a log
+// that cannot be opened (a missing folder included, which is not created) is
+// no log.
+void OpenRunLog(TextView path);
+void CloseRunLog();
+
+// The labels of the setup program's command line and exit code; their tails
+// from `SetupLabelLength` on label the launcher's own.
+extern const char SetupCommandLineLabel[];  // "setup command line: "
+extern const char SetupExitCodeLabel[];     // "setup exit code: "
+constexpr int SetupLabelLength = 6;         // "setup "
+
+void LogText(const char* label, TextView text);
+// `text` is ASCII.
+void LogMessage(const char* label, const char* text);
+void LogNumber(const char* label, unsigned long number);

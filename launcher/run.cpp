@@ -1,0 +1,58 @@
+// One run of the launcher. Without options the dialog does the whole job and
+// the exit code is 0, whatever happened. Under /S the job runs at once with
+// no window, and the exit code tells a deployment tool how it went. Either
+// way the run's traces in the temporary path are removed afterwards.
+
+#include "command_line.h"
+#include "extract.h"
+#include "launcher.h"
+#include "platform.h"
+
+ProcessText SetupProgramPath;
+TextView SetupArguments;
+
+namespace {
+
+void RemoveRunTraces() {
+  if (!SetupProgramPath.Empty())
+    platform::DeleteFileW(SetupProgramPath.CString());
+  // The workspace was held against swapping until now; no one, this process
+  // included, may remove it while it is held.
+  CloseWorkspaceEntry();
+  // Removes the workspace only when it is empty and this run created it.
+  if (!FirstCreatedDirectory.Empty())
+    platform::RemoveDirectoryW(FirstCreatedDirectory.CString());
+}
+
+DWORD RunDialog() {
+  platform::DialogBoxParamA(platform::GetModuleHandleW(), DialogTemplateId,
+                            LauncherDialogProc);
+  return 0;
+}
+
+}  // namespace
+
+DWORD RunJob(HWND dialog) {
+  if (!ExtractSetupProgram(dialog, SetupProgramPath)) return InstallFailure;
+  return RunSetupAndWait(SetupProgramPath.View(), SetupArguments, dialog);
+}
+
+DWORD RunLauncher(const wchar_t* commandLine) {
+  TextView line = {commandLine, 0};
+  while (commandLine[line.length]) ++line.length;
+  const LauncherOptions options =
+      ParseLauncherCommandLine(line.units, line.length);
+  SilentRun = options.silent;
+  SetupArguments = options.setupArguments;
+  OpenRunLog(options.logFile);
+  LogText("launcher: ", OwnPath().View());
+  LogText(SetupCommandLineLabel + SetupLabelLength, line);
+
+  const DWORD exitCode = SilentRun ? RunJob(nullptr) : RunDialog();
+  RemoveRunTraces();
+  LogNumber(SetupExitCodeLabel + SetupLabelLength, exitCode);
+  CloseRunLog();
+  ReleaseProcessText(SetupProgramPath);
+  ReleaseExtractState();
+  return exitCode;
+}
