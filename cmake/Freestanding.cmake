@@ -2,13 +2,14 @@
 # libstdc++, no CRT start-up. Its own entry point takes over.
 # Every byte counts: -Oz with link-time optimisation, data aligned only as
 # the ABI needs, and no lookup tables for switches (smaller than the code
-# they replace here). Not -mregparm: it would apply to the Win32 calls too.
+# they replace here). Each named constant in its own section, so that the
+# linker script can place it. Not -mregparm: it would apply to the Win32 calls too.
 # The stack is kept 8-byte aligned, not 16: the code has no SSE, so 16 only
 # pads every call, and 4 would make the frame holding a double realign itself.
 set(HALVEX_FREESTANDING_FLAGS
     -Oz -flto -fno-exceptions -fno-rtti -ffreestanding -fno-builtin
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
-    -fno-threadsafe-statics -ffunction-sections -fno-ident
+    -fno-threadsafe-statics -ffunction-sections -fdata-sections -fno-ident
     -fno-tree-loop-distribute-patterns -fno-tree-switch-conversion
     -malign-data=abi -mno-stack-arg-probe -fomit-frame-pointer
     -mpreferred-stack-boundary=3)

@@ -4,94 +4,85 @@ namespace {
 
 bool IsBlank(wchar_t unit) { return unit == L' ' || unit == L'\t'; }
 
-wchar_t AsciiUpper(wchar_t unit) {
-  return unit >= L'a' && unit <= L'z' ? unit - (L'a' - L'A') : unit;
-}
-
-// The length of `option` (upper-case ASCII) when `text` starts with it, case
-// aside; else 0.
-int OptionPrefix(const wchar_t* text, int length, const char* option) {
-  int i = 0;
-  for (; option[i]; ++i)
-    if (i == length || AsciiUpper(text[i]) != option[i]) return 0;
-  return i;
+// What follows `option` (lower-case ASCII) when `argument` starts with it,
+// its letters in either case; else null.
+const wchar_t* AfterOption(const wchar_t* argument, const char* option) {
+  for (; *option; ++option, ++argument) {
+    wchar_t unit = *argument;
+    if (*option >= 'a') unit |= 0x20;  // only 'A'-'Z' and 'a'-'z' meet a letter
+    if (unit != static_cast<unsigned char>(*option)) return nullptr;
+  }
+  return argument;
 }
 
 }  // namespace
 
-bool SkipBlanks(TextView line, int& position) {
-  while (position < line.length && IsBlank(line.units[position])) ++position;
-  return position == line.length;
+wchar_t* SkipBlanks(wchar_t* cursor) {
+  while (IsBlank(*cursor)) ++cursor;
+  return cursor;
 }
 
-void SkipProgramName(TextView line, int& position) {
+wchar_t* SkipProgramName(wchar_t* cursor) {
   bool quoted = false;
-  for (; position < line.length; ++position) {
-    if (line.units[position] == L'"')
-      quoted = !quoted;
-    else if (!quoted && IsBlank(line.units[position]))
-      return;
-  }
+  for (; *cursor && (quoted || !IsBlank(*cursor)); ++cursor)
+    if (*cursor == L'"') quoted = !quoted;
+  return cursor;
 }
 
 // 2n backslashes and a quote give n backslashes and a quote that groups;
 // 2n+1 give n backslashes and a literal quote; backslashes before anything
 // else are literal. Inside quotes, "" gives a literal quote and the quotes
 // go on.
-int ReadArgumentInPlace(wchar_t* line, int length, int& position) {
-  const int start = position;
-  int written = start;
+wchar_t* ReadArgumentInPlace(wchar_t*& cursor) {
+  const wchar_t* in = cursor;
+  wchar_t* out = cursor;
   bool quoted = false;
-  while (position < length) {
+  for (;;) {
     int backslashes = 0;
-    while (position < length && line[position] == L'\\') {
-      ++backslashes;
-      ++position;
-    }
+    while (*in == L'\\') ++backslashes, ++in;
     bool literal = true;
-    if (position < length && line[position] == L'"') {
+    if (*in == L'"') {
       if (backslashes % 2 == 0) {
-        literal = quoted && position + 1 < length && line[position + 1] == L'"';
+        literal = quoted && in[1] == L'"';
         if (literal)
-          ++position;
+          ++in;
         else
           quoted = !quoted;
       }
       backslashes /= 2;
     }
-    for (; backslashes > 0; --backslashes) line[written++] = L'\\';
-    if (position == length || (!quoted && IsBlank(line[position]))) break;
-    if (literal) line[written++] = line[position];
-    ++position;
+    for (; backslashes > 0; --backslashes) *out++ = L'\\';
+    if (!*in || (!quoted && IsBlank(*in))) break;
+    if (literal) *out++ = *in;
+    ++in;
   }
-  return written - start;
+  if (*in) ++in;
+  *out = 0;
+  cursor = const_cast<wchar_t*>(in);
+  return out;
 }
 
 LauncherOptions ParseLauncherCommandLine(const wchar_t* units, int length) {
   LauncherOptions options;
   options.decoded.Append(TextView{units, length});
-  wchar_t* decoded = options.decoded.Units();
-  if (!decoded) return options;
-  const TextView line = {decoded, length};
-  int position = 0;
-  SkipProgramName(line, position);
-  while (!SkipBlanks(line, position)) {
-    wchar_t* argument = decoded + position;
-    const int raw = position;
-    const int read = ReadArgumentInPlace(decoded, length, position);
-    if (position - raw == 2 && OptionPrefix(argument, read, "--") == 2) {
-      SkipBlanks(line, position);
-      options.setupArguments = {units + position, length - position};
+  wchar_t* const line = options.decoded.Units();
+  if (!line) return options;
+  wchar_t* cursor = SkipBlanks(SkipProgramName(line));
+  while (*cursor) {
+    // `--` is judged on its raw text: quoted, it is an argument like any other.
+    if (cursor[0] == L'-' && cursor[1] == L'-' &&
+        (!cursor[2] || IsBlank(cursor[2]))) {
+      const int rest = static_cast<int>(SkipBlanks(cursor + 2) - line);
+      options.setupArguments = {units + rest, length - rest};
       break;
     }
-    if (read == 2 && OptionPrefix(argument, read, "/S")) options.silent = true;
-    if (const int prefix = OptionPrefix(argument, read, "/LOG=")) {
-      // Ends the path; the unit written over is consumed: a blank that is
-      // skipped first, or the text's own terminator.
-      if (position < length) ++position;
-      argument[read] = 0;
-      options.logFile = {argument + prefix, read - prefix};
-    }
+    wchar_t* const argument = cursor;
+    wchar_t* const end = ReadArgumentInPlace(cursor);
+    const wchar_t* after = AfterOption(argument, "/s");
+    if (after == end) options.silent = true;
+    if ((after = AfterOption(argument, "/log=")))
+      options.logFile = {after, static_cast<int>(end - after)};
+    cursor = SkipBlanks(cursor);
   }
   return options;
 }

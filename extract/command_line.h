@@ -17,15 +17,16 @@ struct LauncherOptions {
 
 // Options are case-insensitive; arguments the launcher does not know are
 // ignored. The first unquoted argument that is exactly `--` ends the options.
+// The line ends at its length or at a zero unit, whichever comes first.
 LauncherOptions ParseLauncherCommandLine(const wchar_t* units, int length);
 
-// Moves `position` past the program name at the start of `line`: quotes
-// group, and a backslash is an ordinary unit.
-void SkipProgramName(TextView line, int& position);
-// True when only blanks are left from `position` on; `position` is moved past
-// the blanks.
-bool SkipBlanks(TextView line, int& position);
-// Reads the argument at `position` (no blank there), resolving quotes and the
-// backslashes before them, and writes it over its own raw text, which is
-// never shorter. Returns its length; `position` is left after it.
-int ReadArgumentInPlace(wchar_t* line, int length, int& position);
+// The steps of the parse, over a zero-terminated line that may be written.
+// The end of the program name at `cursor`: quotes group, and a backslash is
+// an ordinary unit.
+wchar_t* SkipProgramName(wchar_t* cursor);
+wchar_t* SkipBlanks(wchar_t* cursor);
+// Reads the argument at `cursor` (no blank there), resolving quotes and the
+// backslashes before them, and writes it zero-terminated over its own raw
+// text, which is never shorter; `cursor` moves past it and past the one blank
+// after it, which the terminator may take. Returns the argument's terminator.
+wchar_t* ReadArgumentInPlace(wchar_t*& cursor);

@@ -24,7 +24,7 @@ int AppendToBox(char (&box)[BoxTextSize], int length, const char* text) {
 }  // namespace
 
 void ShowSetupError(const char* message) {
-  LogMessage("error: ", message);
+  LogEvent("error: ", message);
   if (SilentRun) return;
   char box[BoxTextSize];
   box[AppendToBox(box, AppendToBox(box, 0, "Setup aborted.\r"), message)] = 0;

@@ -4,31 +4,15 @@
 #include "platform.h"
 
 bool SilentRun;
-const char SetupCommandLineLabel[] = "setup command line: ";
-const char SetupExitCodeLabel[] = "setup exit code: ";
 
 namespace {
 
 HANDLE RunLog = INVALID_HANDLE_VALUE;
 
-void Write(const char* bytes, int length) {
-  DWORD written = 0;
-  platform::WriteFile(RunLog, bytes, static_cast<DWORD>(length), &written);
-}
-
-// The time stamp and the label, the text, the line's end. A line is three
-// writes; the file is opened for appending, so each lands at its end.
-void LogBytes(const char* label, const char* text, int length) {
-  SYSTEMTIME now;
-  platform::GetLocalTime(&now);
-  char head[64];  // the stamp's 24 bytes and the longest label
-  Write(head, platform::wsprintfA(
-                  head, "%04d-%02d-%02d %02d:%02d:%02d.%03d %s", now.wYear,
-                  now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                  now.wMilliseconds, label));
-  Write(text, length);
-  Write("\r\n", 2);
-}
+// The stamp's 24 bytes, the longest label and the longest ASCII text (a
+// status text), with room to spare; UTF-8 needs at most 3 bytes a unit.
+constexpr int HeadSize = 128;
+constexpr int Utf8PerUnit = 3;
 
 }  // namespace
 
@@ -41,25 +25,29 @@ void OpenRunLog(TextView path) {
 
 void CloseRunLog() { CloseFileOnce(RunLog); }
 
-void LogText(const char* label, TextView text) {
+// The line is written in one piece, so that it lands whole at the file's end.
+void LogEvent(const char* label, const char* text, TextView units) {
   if (RunLog == INVALID_HANDLE_VALUE) return;
-  const int size = platform::Utf8FromWide(text.units, text.length, nullptr, 0);
-  auto* bytes = static_cast<char*>(platform::HeapAlloc(size + 1));
-  if (!bytes) return;
-  LogBytes(label, bytes,
-           platform::Utf8FromWide(text.units, text.length, bytes, size));
-  platform::HeapFree(bytes);
-}
-
-void LogMessage(const char* label, const char* text) {
-  if (RunLog == INVALID_HANDLE_VALUE) return;
-  int length = 0;
-  while (text[length]) ++length;
-  LogBytes(label, text, length);
+  const int size = HeadSize + units.length * Utf8PerUnit;
+  auto* line = static_cast<char*>(platform::HeapAlloc(size));
+  if (!line) return;
+  SYSTEMTIME now;
+  platform::GetLocalTime(&now);
+  int length = platform::wsprintfA(
+      line, "%04d-%02d-%02d %02d:%02d:%02d.%03d %s%s", now.wYear, now.wMonth,
+      now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, label,
+      text);
+  length += platform::Utf8FromWide(units.units, units.length, line + length,
+                                   size - length);
+  line[length++] = '\r';
+  line[length++] = '\n';
+  DWORD written;
+  platform::WriteFile(RunLog, line, static_cast<DWORD>(length), &written);
+  platform::HeapFree(line);
 }
 
 void LogNumber(const char* label, unsigned long number) {
   char digits[12];
   platform::wsprintfA(digits, "%lu", number);
-  LogMessage(label, digits);
+  LogEvent(label, digits);
 }

@@ -14,13 +14,6 @@ extern bool SilentRun;
 void OpenRunLog(TextView path);
 void CloseRunLog();
 
-// The labels of the setup program's command line and exit code; their tails
-// from `SetupLabelLength` on label the launcher's own.
-extern const char SetupCommandLineLabel[];  // "setup command line: "
-extern const char SetupExitCodeLabel[];     // "setup exit code: "
-constexpr int SetupLabelLength = 6;         // "setup "
-
-void LogText(const char* label, TextView text);
-// `text` is ASCII.
-void LogMessage(const char* label, const char* text);
+// One line: `label`, the ASCII `text` and then `units` (UTF-16).
+void LogEvent(const char* label, const char* text, TextView units = {});
 void LogNumber(const char* label, unsigned long number);

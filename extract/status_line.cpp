@@ -22,7 +22,7 @@ int ShownProgress;
 }  // namespace
 
 void ShowStatus(HWND dialog, const char* text, int progress) {
-  if (progress == 0 || progress != ShownProgress) LogMessage("status: ", text);
+  if (progress == 0 || progress != ShownProgress) LogEvent("status: ", text);
   ShownProgress = progress;
   if (!SilentRun) platform::SetDlgItemTextA(dialog, StatusLineId, text);
 }

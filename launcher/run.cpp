@@ -24,12 +24,6 @@ void RemoveRunTraces() {
     platform::RemoveDirectoryW(FirstCreatedDirectory.CString());
 }
 
-DWORD RunDialog() {
-  platform::DialogBoxParamA(platform::GetModuleHandleW(), DialogTemplateId,
-                            LauncherDialogProc);
-  return 0;
-}
-
 }  // namespace
 
 DWORD RunJob(HWND dialog) {
@@ -45,12 +39,17 @@ DWORD RunLauncher(const wchar_t* commandLine) {
   SilentRun = options.silent;
   SetupArguments = options.setupArguments;
   OpenRunLog(options.logFile);
-  LogText("launcher: ", OwnPath().View());
-  LogText(SetupCommandLineLabel + SetupLabelLength, line);
+  LogEvent("launcher: ", "", OwnPath().View());
+  LogEvent("command line: ", "", line);
 
-  const DWORD exitCode = SilentRun ? RunJob(nullptr) : RunDialog();
+  DWORD exitCode = 0;
+  if (SilentRun)
+    exitCode = RunJob(nullptr);
+  else
+    platform::DialogBoxParamA(platform::GetModuleHandleW(), DialogTemplateId,
+                              LauncherDialogProc);
   RemoveRunTraces();
-  LogNumber(SetupExitCodeLabel + SetupLabelLength, exitCode);
+  LogNumber("exit code: ", exitCode);
   CloseRunLog();
   ReleaseProcessText(SetupProgramPath);
   ReleaseExtractState();

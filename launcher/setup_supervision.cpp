@@ -29,12 +29,11 @@ class ProcessHandles {
   PROCESS_INFORMATION process_;
 };
 
-// Waits until the wait reports anything but a time-out, pumping between polls
-// unless the run is silent; true when that was the process's end.
+// Polls until the wait reports anything but a time-out, keeping the dialog
+// alive between polls; true when that was the process's end.
 bool WaitForEnd(HANDLE process) {
-  const DWORD limit = SilentRun ? INFINITE : PollMilliseconds;
   DWORD result;
-  while ((result = platform::WaitForSingleObject(process, limit)) ==
+  while ((result = platform::WaitForSingleObject(process, PollMilliseconds)) ==
          WAIT_TIMEOUT)
     PumpMessages();
   return result == WAIT_OBJECT_0;
@@ -59,16 +58,17 @@ DWORD ConfirmEnd(HANDLE process, bool endSeen) {
 
 // The path alone, or the quoted path, one blank and the arguments as typed.
 Text SetupCommandLine(TextView path, TextView arguments) {
-  if (arguments.length == 0) return Text(path);
   Text line;
-  line.Append(L'"').Append(path).Append(L'"').Append(L' ').Append(arguments);
+  if (arguments.length) line.Append(L'"');
+  line.Append(path);
+  if (arguments.length) line.Append(Literal(L"\" ")).Append(arguments);
   return line;
 }
 
 // Starts the setup program; 0 with its handles in `process`, else the
 // Windows error of the start. A setup program that requires administrators
 // goes through the shell's consent prompt, unless no one is there to answer.
-DWORD StartSetupProgram(TextView path, TextView arguments, Text& commandLine,
+DWORD StartSetupProgram(TextView path, TextView arguments,
                         PROCESS_INFORMATION& process) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -77,28 +77,25 @@ DWORD StartSetupProgram(TextView path, TextView arguments, Text& commandLine,
   // «C:\Documents and Settings\…»). The path is the workspace's own long
   // path, never an 8.3 form. CreateProcessW may write into the command line,
   // so it gets its own copy.
+  Text commandLine = SetupCommandLine(path, arguments);
   if (commandLine.Failed()) return InstallFailure;
+  LogEvent("setup command line: ", "", commandLine.View());
   if (platform::CreateProcessW(path.units, commandLine.Units(),
                                NORMAL_PRIORITY_CLASS, &startup, &process))
     return 0;
-  DWORD error = platform::GetLastError();
-  if (error == platform::ElevationRequired && !SilentRun)
-    error = platform::ShellExecuteExW(
-                path.units, arguments.length ? arguments.units : nullptr,
-                &process.hProcess)
-                ? 0
-                : platform::GetLastError();
-  return error;
+  if (platform::GetLastError() == platform::ElevationRequired && !SilentRun &&
+      platform::ShellExecuteExW(path.units,
+                                arguments.length ? arguments.units : nullptr,
+                                &process.hProcess))
+    return 0;
+  return platform::GetLastError();
 }
 
 }  // namespace
 
 DWORD RunSetupAndWait(TextView path, TextView arguments, HWND dialog) {
-  Text commandLine = SetupCommandLine(path, arguments);
-  LogText(SetupCommandLineLabel, commandLine.View());
   PROCESS_INFORMATION process = {};
-  if (const DWORD error =
-          StartSetupProgram(path, arguments, commandLine, process)) {
+  if (const DWORD error = StartSetupProgram(path, arguments, process)) {
     LogNumber("setup start failed: ", error);
     return error;
   }
@@ -107,6 +104,6 @@ DWORD RunSetupAndWait(TextView path, TextView arguments, HWND dialog) {
   const bool endSeen = WaitForEnd(handles.Process());
   ShowStatus(dialog, "Terminating...");
   const DWORD code = ConfirmEnd(handles.Process(), endSeen);
-  LogNumber(SetupExitCodeLabel, code);
+  LogNumber("setup exit code: ", code);
   return code;
 }

@@ -17,14 +17,13 @@ std::wstring Units(TextView view) {
 
 // The line split as a C program's argv would be, the program name left out.
 std::vector<std::wstring> Split(std::wstring line) {
-  const TextView view = {line.data(), static_cast<int>(line.size())};
-  int position = 0;
-  SkipProgramName(view, position);
+  wchar_t* cursor = SkipBlanks(SkipProgramName(line.data()));
   std::vector<std::wstring> arguments;
-  while (!SkipBlanks(view, position)) {
-    const int start = position;
-    const int length = ReadArgumentInPlace(line.data(), view.length, position);
-    arguments.push_back(line.substr(start, length));
+  while (*cursor) {
+    const wchar_t* start = cursor;
+    const wchar_t* end = ReadArgumentInPlace(cursor);
+    arguments.emplace_back(start, end);
+    cursor = SkipBlanks(cursor);
   }
   return arguments;
 }
