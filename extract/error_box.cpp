@@ -15,18 +15,12 @@ namespace {
 // The heading and the longest message of the catalogue, with room to spare.
 constexpr int BoxTextSize = 128;
 
-// Copies `text` to `box` at `length` as far as it fits; the new length.
-int AppendToBox(char (&box)[BoxTextSize], int length, const char* text) {
-  while (*text && length < BoxTextSize - 1) box[length++] = *text++;
-  return length;
-}
-
 }  // namespace
 
 void ShowSetupError(const char* message) {
   LogEvent("error: ", message);
   if (SilentRun) return;
   char box[BoxTextSize];
-  box[AppendToBox(box, AppendToBox(box, 0, "Setup aborted.\r"), message)] = 0;
+  platform::wsprintfA(box, "Setup aborted.\r%s", message);
   platform::MessageBoxA(box, "Error", MB_OK);
 }

@@ -47,10 +47,9 @@ DWORD ConfirmEnd(HANDLE process, bool endSeen) {
   DWORD code;
   while (platform::GetExitCodeProcess(process, &code)) {
     const bool ended = code != STILL_ACTIVE || endSeen;
-    if (!SilentRun || !ended) {
-      PumpMessages();
-      platform::Sleep(PollMilliseconds);
-    }
+    if (ended && SilentRun) return code;
+    PumpMessages();
+    platform::Sleep(PollMilliseconds);
     if (ended) return code;
   }
   return InstallFailure;
@@ -84,9 +83,7 @@ DWORD StartSetupProgram(TextView path, TextView arguments,
                                NORMAL_PRIORITY_CLASS, &startup, &process))
     return 0;
   if (platform::GetLastError() == platform::ElevationRequired && !SilentRun &&
-      platform::ShellExecuteExW(path.units,
-                                arguments.length ? arguments.units : nullptr,
-                                &process.hProcess))
+      platform::ShellExecuteExW(path.units, arguments.units, &process.hProcess))
     return 0;
   return platform::GetLastError();
 }

@@ -26,23 +26,22 @@ struct ExpansionLibrary {
 };
 
 ExpansionLibrary Library;
-bool LibraryTried;
 
+// Tried again on each call until all four procedures are found.
 bool LibraryLoaded() {
-  if (!LibraryTried) {
-    LibraryTried = true;
-    if (HMODULE module = LoadSystemLibrary(L"\\lz32.dll")) {
-      ExpansionLibrary found = {
-          reinterpret_cast<LZInitFunction>(::GetProcAddress(module, "LZInit")),
-          reinterpret_cast<LZSeekFunction>(::GetProcAddress(module, "LZSeek")),
-          reinterpret_cast<LZReadFunction>(::GetProcAddress(module, "LZRead")),
-          reinterpret_cast<LZCloseFunction>(
-              ::GetProcAddress(module, "LZClose"))};
-      if (found.init && found.seek && found.read && found.close)
-        Library = found;
+  if (Library.init) return true;
+  HMODULE module = LoadSystemLibrary(L"\\lz32.dll");
+  if (!module) return false;
+  FARPROC found[sizeof(ExpansionLibrary) / sizeof(FARPROC)];
+  // In the order of ExpansionLibrary's members.
+  const char* name = "LZInit\0LZSeek\0LZRead\0LZClose";
+  for (FARPROC& procedure : found) {
+    if (!(procedure = ::GetProcAddress(module, name))) return false;
+    while (*name++) {
     }
   }
-  return Library.init != nullptr;
+  memcpy(&Library, found, sizeof Library);
+  return true;
 }
 
 }  // namespace
@@ -51,11 +50,9 @@ FARPROC KernelProcedure(const char* name) {
   return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name);
 }
 
-// Systems without the LOAD_LIBRARY_SEARCH flags reject them as an invalid
-// parameter; there the full path from the system directory does the same.
+// By its full path in the system directory, which every system takes; the
+// library's own imports are then looked for in that directory first.
 HMODULE LoadSystemLibrary(const wchar_t* name) {
-  HMODULE module = ::LoadLibraryExW(name + 1, nullptr, kSearchSystem32);
-  if (module) return module;
   wchar_t path[MAX_PATH + 16];
   const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;

@@ -259,8 +259,8 @@ inline BOOL CreateProcessW(const wchar_t* application, wchar_t* commandLine,
 constexpr DWORD ElevationRequired = 740;
 
 // Starts `file` through the shell's "runas" verb, which asks for the user's
-// consent to elevate it; `process` receives its handle (null when the shell
-// started none). shell32 is loaded only here, from the system directory.
+// consent to elevate it, with `parameters` (null or empty: none); `process`
+// receives its handle (null when the shell started none). shell32 is loaded only here, from the system directory.
 BOOL ShellExecuteExW(const wchar_t* file, const wchar_t* parameters,
                      HANDLE* process);
 
