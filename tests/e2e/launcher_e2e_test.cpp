@@ -714,7 +714,7 @@ TEST_F(UnattendedRun, FailuresGiveTheirExitCodeAndTheLogSaysWhy) {
 }
 
 // The log is appended to, in order, under a path with blanks and one in a
-// folder named in Cyrillic; the interactive run logs as the silent one does.
+// folder named in Cyrillic.
 TEST_F(UnattendedRun, LogHoldsTheEventsInOrder) {
   for (const std::string folder : {"with blanks", "Журнал"}) {
     SCOPED_TRACE(folder);
