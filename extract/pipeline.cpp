@@ -204,7 +204,7 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
       CompressedSetupPath.CString(), GENERIC_READ | GENERIC_WRITE, 0,
       CREATE_ALWAYS);
   if (held.compressedFile == INVALID_HANDLE_VALUE)
-    return Fail("Error creating setup program.");
+    return Fail(ErrorCreatingSetupProgram);
   PumpMessages();
 
   // Every byte after the marker, straight out of the archive data, up to the
