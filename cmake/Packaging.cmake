@@ -2,14 +2,18 @@
 # of it: a Debian package of the host build, a zip of the Windows build.
 # tools/package.sh makes both.
 
+# A git query in the source tree; empty when git or the answer is missing.
+function(halvex_git out)
+  execute_process(COMMAND git ${ARGN} WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                  OUTPUT_VARIABLE _answer OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  set(${out} "${_answer}" PARENT_SCOPE)
+endfunction()
+
 # The last commit dates the release: the manual page and the Debian
 # changelog name it, so that the same checkout gives the same files.
 # Without git, SOURCE_DATE_EPOCH or the time of configuring does.
-execute_process(COMMAND git log -1 --format=%ct
-                WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-                OUTPUT_VARIABLE _last_commit OUTPUT_STRIP_TRAILING_WHITESPACE
-                RESULT_VARIABLE _no_git ERROR_QUIET)
-if(NOT _no_git)
+halvex_git(_last_commit log -1 --format=%ct)
+if(_last_commit)
   set(ENV{SOURCE_DATE_EPOCH} ${_last_commit})
 endif()
 string(TIMESTAMP HALVEX_RELEASE_DATE "%Y-%m-%d" UTC)
@@ -17,17 +21,20 @@ string(TIMESTAMP HALVEX_RELEASE_TIME "%a, %d %b %Y %H:%M:%S +0000" UTC)
 
 # Who the Debian package names as its maintainer: whoever builds it, as
 # Debian's own tools find them (DEBFULLNAME and DEBEMAIL), else the git
-# identity of the checkout.
+# identity of the checkout, else the author of the last commit, which every
+# clone has even on a machine with no identity set (a CI runner, a
+# container). Only a tree without git falls back to the account and host.
 function(halvex_builder_identity out)
   if(DEFINED ENV{DEBEMAIL})
     set(${out} "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>" PARENT_SCOPE)
     return()
   endif()
-  foreach(_field name email)
-    execute_process(COMMAND git config user.${_field}
-                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-                    OUTPUT_VARIABLE _${_field} OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-  endforeach()
+  halvex_git(_email config user.email)
+  halvex_git(_name config user.name)
+  if(NOT _email)
+    halvex_git(_email log -1 --format=%ae)
+    halvex_git(_name log -1 --format=%an)
+  endif()
   if(_email)
     set(${out} "${_name} <${_email}>" PARENT_SCOPE)
   else()

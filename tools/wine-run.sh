@@ -25,11 +25,23 @@ find_prefix() {
 }
 
 case "${1:-}" in --prepare | --serve | --stop) mode=$1 ;; *) mode=run ;; esac
-if [ "$mode" != run ]; then
-  export WINEPREFIX=${HALVEX_WINEPREFIX:-$(cd "$2" && pwd)/wineprefix}
+if [ -n "${HALVEX_WINEPREFIX:-}" ]; then
+  WINEPREFIX=$HALVEX_WINEPREFIX
+elif [ "$mode" != run ]; then
+  if [ ! -d "${2:-}" ]; then
+    echo "wine-run: no build folder '${2:-}'; configure and build first" >&2
+    exit 2
+  fi
+  WINEPREFIX=$(cd "$2" && pwd)/wineprefix
 else
-  export WINEPREFIX=${HALVEX_WINEPREFIX:-$(find_prefix "$1")}
+  WINEPREFIX=$(find_prefix "$1")
 fi
+export WINEPREFIX
+# Wine converts its arguments and the host's paths through the locale it
+# starts in; with none set that is ASCII, and every name outside it is lost.
+# A UTF-8 locale of the caller's is kept, any other gives way to C.UTF-8,
+# which Debian's libc always has.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then export LC_ALL=C.UTF-8; fi
 export WINEARCH=win32
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers: the tests need neither.
@@ -41,11 +53,19 @@ make_prefix() {
   flock 9
   # On a loaded machine, and more so in the emulated one, a step can fail
   # for time alone: the prefix is made anew, a few times at most.
+  # Only a prefix this script began (its .halvex-made is the proof) is ever
+  # removed: one named by HALVEX_WINEPREFIX may be someone's own, ~/.wine say.
+  if [ ! -f "$WINEPREFIX/.halvex-ready" ] && [ ! -f "$WINEPREFIX/.halvex-made" ] &&
+    [ -n "$(ls -A "$WINEPREFIX" 2>/dev/null)" ]; then
+    echo "wine-run: $WINEPREFIX is not a prefix of this project's; name a new folder" >&2
+    return 1
+  fi
   local attempt
   for attempt in 1 2 3; do
     [ -f "$WINEPREFIX/.halvex-ready" ] && break
-    rm -rf "$WINEPREFIX"
+    [ ! -f "$WINEPREFIX/.halvex-made" ] || rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
+    touch "$WINEPREFIX/.halvex-made"
     # One server for all the steps, up until some seconds after the last:
     # an idle one shuts down after three, and a program started in that
     # moment dies with "recvmsg: Connection reset by peer".

@@ -23,8 +23,9 @@ deb=$1
 
 # lintian, as a Debian maintainer runs it: no error, no warning, and none of
 # its notes on a binary built without the hardening flags.
+# Its findings are what a failure reports, not its note on running as root.
 lintian -I --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
-  fail "lintian: $(cat "$work/lintian.log")"
+  fail "lintian: $(grep -E '^[EW]: ' "$work/lintian.log" || cat "$work/lintian.log")"
 ! grep -E '^[EWI]: .* hardening-' "$work/lintian.log" || fail "lintian: not hardened"
 
 field() { dpkg-deb -f "$deb" "$1"; }
