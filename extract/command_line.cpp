@@ -68,6 +68,8 @@ LauncherOptions ParseLauncherCommandLine(const wchar_t* units, int length) {
   wchar_t* const line = options.decoded.Units();
   if (!line) return options;
   wchar_t* cursor = SkipBlanks(SkipProgramName(line));
+  const int start = static_cast<int>(cursor - line);
+  options.arguments = {units + start, length - start};
   while (*cursor) {
     // `--` is judged on its raw text: quoted, it is an argument like any other.
     if (cursor[0] == L'-' && cursor[1] == L'-' &&
@@ -80,6 +82,7 @@ LauncherOptions ParseLauncherCommandLine(const wchar_t* units, int length) {
     wchar_t* const end = ReadArgumentInPlace(cursor);
     const wchar_t* after = AfterOption(argument, "/s");
     if (after == end) options.silent = true;
+    if (AfterOption(argument, "/waitall") == end) options.waitAll = true;
     if ((after = AfterOption(argument, "/log=")))
       options.logFile = {after, static_cast<int>(end - after)};
     cursor = SkipBlanks(cursor);

@@ -7,6 +7,10 @@
 
 struct LauncherOptions {
   bool silent = false;  // /S
+  bool waitAll = false;  // /WAITALL
+  // Everything after the program name and the blanks after it, verbatim, to
+  // the end of the parsed line: the run's own arguments.
+  TextView arguments = {nullptr, 0};
   // FILE of /LOG=FILE, zero-terminated, in `decoded`; empty: no log.
   TextView logFile = {nullptr, 0};
   // What follows `--` and the blanks after it, verbatim, to the end of the

@@ -1,7 +1,8 @@
 #pragma once
 // The module `extract`: turns the self-archive into an expanded setup
-// program in the workspace «<temporary path>\Halvex», keeping the dialog's
-// status line current and reporting each failure in the error box.
+// program in a workspace of the run's own under the temporary path, keeping
+// the dialog's status line current and reporting each failure in the error
+// box.
 
 #include <windows.h>
 
@@ -13,15 +14,20 @@
 
 // --- process-wide run state of the module ------------------------------------
 
-// The outermost directory that CreateDirectoryChain had to create; set once.
+// The outermost directory that the run had to create: the workspace itself,
+// or a missing level above it.
 extern ProcessText FirstCreatedDirectory;
-// The workspace entry itself, held open from its judging until just before
-// the exit clean-up removes the directory; null when none is held.
+// The workspace the run created, once it is judged and held.
+extern ProcessText WorkspaceDirectory;
+// The workspace entry itself, held open from its judging until the exit
+// clean-up removes the directory; null when none is held.
 extern HANDLE WorkspaceEntry;
 // «<workspace>\setup.ex_», set just before that file is created.
 extern ProcessText CompressedSetupPath;
 // What the status line shows, clamped to 0..100 by ShowProgress.
 extern int ProgressPercent;
+// Which of ShowProgress's texts the status line shows; 0 for any other.
+extern int ShownProgress;
 
 // Releases the module's texts at shut-down.
 void ReleaseExtractState();
@@ -34,11 +40,11 @@ constexpr int StatusLineId = 103;
 // silent run.
 void PumpMessages();
 // Sets `text` on the dialog's status line and logs it; a silent run only
-// logs it. `progress` tells ShowProgress's texts apart, so that one repeated
-// without change is logged once; 0 for the others.
+// logs it. `progress` tells ShowProgress's texts apart; 0 for the others.
 void ShowStatus(HWND dialog, const char* text, int progress = 0);
 // Shows "Decompressing setup : N%" (and " starting setup program ..." when
-// `starting`), then pauses 10 ms and pumps, unless the run is silent.
+// `starting`), then pauses 10 ms and pumps, unless the run is silent; a text
+// equal to the one shown is skipped.
 void ShowProgress(HWND dialog, bool starting);
 
 // --- workspace directories -----------------------------------------------------
@@ -46,18 +52,30 @@ void ShowProgress(HWND dialog, bool starting);
 // Code of CreateDirectoryChain for a component that exists but is no directory.
 constexpr int ComponentNotDirectory = 1000;
 
-// Code of CreateDirectoryChain for a workspace that is not the launcher's own
-// to use: a reparse point, another account's, open to others, held open by
-// someone to be deleted or renamed, or of security that cannot be read.
+// Code of CreateWorkspace for a workspace that is not the one the run
+// created (swapped between its creation and its hold) or whose security
+// cannot be read, and for a run whose token cannot be read.
 constexpr int WorkspaceNotOwn = 1001;
 
-// Creates every missing component of `path` after the first, each with a
-// protected DACL for the token's default owner, SYSTEM and Administrators
-// only; then judges the last component and holds it (WorkspaceEntry).
-// 0, 1000, 1001 or the last-error code of the creation that failed.
-int CreateDirectoryChain(TextView path);
+// The attributes of the entry at `path` as the search by name shows it,
+// with a bit set that no attribute uses; 0 when nothing is found. Any
+// lookup failure counts as absence.
+DWORD LookUpEntry(const wchar_t* path);
+// Creates every missing component of `path` after the first, closed, and
+// records the first one created; `accumulated` receives the path rebuilt
+// with single backslashes. 0, 1000 or the last-error code of the creation
+// that failed.
+int CreateDirectoryChain(TextView path, Text& accumulated);
+// Creates the run's own workspace in `temporaryPath` (created as far as
+// missing): «Halvex», else a fresh «Halvex-» and eight random hex digits,
+// judged and held (WorkspaceDirectory, WorkspaceEntry). 0, 1000, 1001 or a
+// last-error code.
+int CreateWorkspace(TextView temporaryPath);
 // Closes WorkspaceEntry, if one is held.
 void CloseWorkspaceEntry();
+// Removes the workspace and the levels above it that the run created, as
+// far as they are empty, and forgets them.
+void RemoveWorkspace();
 
 // --- extraction pipeline ---------------------------------------------------------
 

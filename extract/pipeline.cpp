@@ -1,7 +1,8 @@
 // The extraction pipeline: reads the self-archive whole, writes every byte
-// after the marker into "setup.ex_", expands that into "setup.exe" in pieces
-// of 64 KiB through LZ32, and deletes "setup.ex_" again. Each failure shows
-// its own message; one clean-up runs on every way out.
+// after the marker into a new "setup.ex_" in the run's own workspace,
+// expands that into a new "setup.exe" in pieces of 64 KiB through LZ32, and
+// deletes "setup.ex_" again. Each failure shows its own message; one
+// clean-up runs on every way out.
 
 #include "extract.h"
 #include "platform.h"
@@ -189,20 +190,18 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   if (markerPosition < 1) return Fail("Source file corrupted or invalid.");
   const int payloadStart = markerPosition + PayloadMarkerLength;  // 1-based
 
-  Text workspace = AddBackslash(temporaryPath.View());
-  workspace.Append(Literal(L"Halvex"));
-  if (workspace.Failed()) return false;
-  if (CreateDirectoryChain(workspace.View()) != 0) {
+  if (CreateWorkspace(temporaryPath.View()) != 0) {
     CloseFileOnce(held.fileSlot);
     return Fail("Error creating temporary directory.");
   }
+  const TextView workspace = WorkspaceDirectory.View();
 
-  if (!AssignWorkspaceFile(CompressedSetupPath, workspace.View(),
+  if (!AssignWorkspaceFile(CompressedSetupPath, workspace,
                            Literal(L"setup.ex_")))
-    return false;
+    return Fail(ErrorAllocatingMemoryBuffers);
   held.compressedFile = platform::CreateFileW(
       CompressedSetupPath.CString(), GENERIC_READ | GENERIC_WRITE, 0,
-      CREATE_ALWAYS);
+      CREATE_NEW);
   if (held.compressedFile == INVALID_HANDLE_VALUE)
     return Fail(ErrorCreatingSetupProgram);
   PumpMessages();
@@ -218,12 +217,12 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   PumpMessages();
   CloseFileOnce(held.fileSlot);
 
-  if (!AssignWorkspaceFile(setupProgramPath, workspace.View(),
+  if (!AssignWorkspaceFile(setupProgramPath, workspace,
                            Literal(L"setup.exe")))
-    return false;
+    return Fail(ErrorAllocatingMemoryBuffers);
   held.fileSlot = platform::CreateFileW(setupProgramPath.CString(),
                                         GENERIC_WRITE, FILE_SHARE_READ,
-                                        CREATE_ALWAYS);
+                                        CREATE_NEW);
   if (held.fileSlot == INVALID_HANDLE_VALUE)
     return Fail(ErrorCreatingSetupProgram);
 
@@ -259,7 +258,9 @@ bool ExtractSetupProgram(HWND dialog, ProcessText& setupProgramPath) {
 }
 
 void ReleaseExtractState() {
+  ShownProgress = 0;
   CloseWorkspaceEntry();
   ReleaseProcessText(FirstCreatedDirectory);
+  ReleaseProcessText(WorkspaceDirectory);
   ReleaseProcessText(CompressedSetupPath);
 }

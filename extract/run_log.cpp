@@ -1,5 +1,6 @@
 #include "run_log.h"
 
+#include "account.h"
 #include "extract.h"
 #include "platform.h"
 
@@ -14,13 +15,38 @@ HANDLE RunLog = INVALID_HANDLE_VALUE;
 constexpr int HeadSize = 128;
 constexpr int Utf8PerUnit = 3;
 
+// A log that is a link, or that another account of a privileged run's
+// could have prepared, would let that account read or redirect what the run
+// writes (the setup program's arguments included), so it is not written.
+// An existing log is opened as the entry itself, never through a link; a
+// new one is created only where no entry of its name is, so not even a
+// dangling link is followed (Wine follows a host's link in any case).
+HANDLE OpenLogFile(const wchar_t* path, DWORD creation, bool privileged) {
+  return platform::CreateFileW(
+      path,
+      FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | (privileged ? READ_CONTROL : 0),
+      FILE_SHARE_READ | FILE_SHARE_WRITE, creation,
+      FILE_FLAG_OPEN_REPARSE_POINT, privileged ? ClosedSecurity() : nullptr);
+}
+
 }  // namespace
 
 void OpenRunLog(TextView path) {
-  if (path.length == 0) return;
-  RunLog = platform::CreateFileW(path.units, FILE_APPEND_DATA,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 OPEN_ALWAYS);
+  if (path.length == 0 || !ClosedSecurity()) return;
+  const bool privileged = PrivilegedRun();
+  HANDLE log = OpenLogFile(path.units, OPEN_EXISTING, privileged);
+  if (log == INVALID_HANDLE_VALUE &&
+      platform::GetLastError() == ERROR_FILE_NOT_FOUND)
+    log = OpenLogFile(path.units, CREATE_NEW, privileged);
+  BY_HANDLE_FILE_INFORMATION information;
+  if (log != INVALID_HANDLE_VALUE &&
+      platform::GetFileInformationByHandle(log, &information) &&
+      !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      information.nNumberOfLinks == 1 &&
+      (!privileged || TrustedEntry(log, false, false)))
+    RunLog = log;
+  else
+    CloseFileOnce(log);
 }
 
 void CloseRunLog() { CloseFileOnce(RunLog); }

@@ -10,7 +10,9 @@ extern bool SilentRun;
 
 // Opens `path` (zero-terminated) for appending, never truncating it; a log
 // that cannot be opened (a missing folder included, which is not created) is
-// no log.
+// no log, and neither is one that is a link (symbolic, junction or hard), or
+// in a privileged run one whose owner the run does not trust. A privileged
+// run creates its log closed. Needs the run's account read.
 void OpenRunLog(TextView path);
 void CloseRunLog();
 

@@ -7,6 +7,7 @@
 #include "run_log.h"
 
 int ProgressPercent;
+int ShownProgress;
 
 namespace {
 
@@ -15,14 +16,10 @@ constexpr DWORD ProgressPauseMilliseconds = 10;
 // Room for the longest text, "... 100% starting setup program ...".
 constexpr int StatusSize = 64;
 
-// The progress the status line shows, as ShowStatus takes it; 0 for any
-// other text. A text repeated without change is logged once.
-int ShownProgress;
-
 }  // namespace
 
 void ShowStatus(HWND dialog, const char* text, int progress) {
-  if (progress == 0 || progress != ShownProgress) LogEvent("status: ", text);
+  LogEvent("status: ", text);
   ShownProgress = progress;
   if (!SilentRun) platform::SetDlgItemTextA(dialog, StatusLineId, text);
 }
@@ -37,13 +34,17 @@ void PumpMessages() {
   }
 }
 
+// A text equal to the one shown is neither shown again nor paused for, so a
+// run pauses at most about fifty times, whatever the payload's size.
 void ShowProgress(HWND dialog, bool starting) {
   if (ProgressPercent < 0) ProgressPercent = 0;
   if (ProgressPercent > 100) ProgressPercent = 100;
+  const int progress = ProgressPercent * 2 + starting + 1;
+  if (progress == ShownProgress) return;
   char status[StatusSize];
   platform::wsprintfA(status, "Decompressing setup : %d%%%s", ProgressPercent,
                       starting ? " starting setup program ..." : "");
-  ShowStatus(dialog, status, ProgressPercent * 2 + starting + 1);
+  ShowStatus(dialog, status, progress);
   if (SilentRun) return;
   platform::Sleep(ProgressPauseMilliseconds);
   PumpMessages();

@@ -20,6 +20,12 @@ extern ProcessText SetupProgramPath;
 // What followed `--` on the launcher's command line, for the setup program;
 // it runs to the command line's terminator.
 extern TextView SetupArguments;
+// Everything after the launcher's own program name, as typed; it runs to the
+// command line's terminator.
+extern TextView LauncherArguments;
+// /WAITALL: the run waits until every process the setup program started has
+// ended, not for the setup program alone.
+extern bool WaitForAll;
 
 extern const char WindowCaption[];
 
@@ -30,6 +36,13 @@ void ShowDialogItem(HWND dialog, int id, bool visible);
 // The whole run from the launcher's command line on: the dialog, or under /S
 // the job alone, then the clean-up. The process's exit code: 0 without /S.
 DWORD RunLauncher(const wchar_t* commandLine);
+// A job that stops before the setup program's start or end could be seen:
+// logs `message` as the failure and gives InstallFailure. The pipeline's
+// own failures go through the error box, which logs them alike.
+DWORD InstallFailed(const char* message);
+// Deletes "setup.exe" and removes the workspace, and forgets both, so that
+// a second call touches nothing.
+void RemoveRunTraces();
 // Extracts the setup program and runs it: its exit code, the Windows error
 // of a start that failed, or InstallFailure.
 DWORD RunJob(HWND dialog);

@@ -3,6 +3,7 @@
 // no window, and the exit code tells a deployment tool how it went. Either
 // way the run's traces in the temporary path are removed afterwards.
 
+#include "account.h"
 #include "command_line.h"
 #include "extract.h"
 #include "launcher.h"
@@ -10,21 +11,20 @@
 
 ProcessText SetupProgramPath;
 TextView SetupArguments;
-
-namespace {
+TextView LauncherArguments;
+bool WaitForAll;
 
 void RemoveRunTraces() {
   if (!SetupProgramPath.Empty())
     platform::DeleteFileW(SetupProgramPath.CString());
-  // The workspace was held against swapping until now; no one, this process
-  // included, may remove it while it is held.
-  CloseWorkspaceEntry();
-  // Removes the workspace only when it is empty and this run created it.
-  if (!FirstCreatedDirectory.Empty())
-    platform::RemoveDirectoryW(FirstCreatedDirectory.CString());
+  ReleaseProcessText(SetupProgramPath);
+  RemoveWorkspace();
 }
 
-}  // namespace
+DWORD InstallFailed(const char* message) {
+  LogEvent("error: ", message);
+  return InstallFailure;
+}
 
 DWORD RunJob(HWND dialog) {
   if (!ExtractSetupProgram(dialog, SetupProgramPath)) return InstallFailure;
@@ -38,6 +38,11 @@ DWORD RunLauncher(const wchar_t* commandLine) {
       ParseLauncherCommandLine(line.units, line.length);
   SilentRun = options.silent;
   SetupArguments = options.setupArguments;
+  LauncherArguments = options.arguments;
+  WaitForAll = options.waitAll;
+  // The redirection guard is on before anything is opened by name, the log
+  // included: from then on the run follows no junction a user made.
+  if (ReadRunAccount() && PrivilegedRun()) platform::EnableRedirectionGuard();
   OpenRunLog(options.logFile);
   LogEvent("launcher: ", "", OwnPath().View());
   LogEvent("command line: ", "", line);
@@ -51,7 +56,6 @@ DWORD RunLauncher(const wchar_t* commandLine) {
   RemoveRunTraces();
   LogNumber("exit code: ", exitCode);
   CloseRunLog();
-  ReleaseProcessText(SetupProgramPath);
   ReleaseExtractState();
   return exitCode;
 }

@@ -21,10 +21,13 @@ struct State {
   std::map<void*, unsigned> blocks;
   std::vector<ErrorBox> errorBoxes;
   std::string moduleFileName;
-  std::vector<DirectorySecurity> securities;
+  std::vector<SecurityGiven> securities;
   std::string alteredSecurity;
   std::string tokenUser, tokenOwner;  // binary SIDs
-  TempPathFunction tempPath2 = nullptr;
+  bool tokenElevated = false;
+  std::string swapSubject;
+  std::function<void()> swap;
+  std::map<std::string, void*> procedures;  // kernel32's, replaced by name
   unsigned injectedError = 0;
 };
 
@@ -119,7 +122,7 @@ unsigned RedirectedModuleFileName(wchar_t* buffer, unsigned size) {
   return length == path.size() ? length : size;
 }
 
-void NoteDirectorySecurity(Call call, const wchar_t* path,
+void NoteSecurityGiven(Call call, const wchar_t* path,
                            const void* descriptor) {
   std::string bytes;
   if (descriptor && IsValidSecurityDescriptor(const_cast<void*>(descriptor)))
@@ -150,14 +153,21 @@ std::string BinarySid(const std::string& text) {
 
 }  // namespace
 
-void AlterToken(const std::string& user, const std::string& owner) {
+void AlterToken(const std::string& user, const std::string& owner,
+                bool elevated) {
   Current().tokenUser = BinarySid(user);
   Current().tokenOwner = BinarySid(owner);
+  Current().tokenElevated = elevated;
 }
 
 // TOKEN_USER and TOKEN_OWNER both start with the pointer to the SID, which
 // follows the structure in the same buffer.
 bool AlteredToken(int kind, void* buffer, unsigned size) {
+  if (kind == TokenElevation) {
+    static_cast<TOKEN_ELEVATION*>(buffer)->TokenIsElevated =
+        Current().tokenElevated;
+    return true;
+  }
   const std::string& sid =
       kind == TokenUser ? Current().tokenUser : Current().tokenOwner;
   const size_t head = kind == TokenUser ? sizeof(TOKEN_USER) : sizeof(TOKEN_OWNER);
@@ -172,20 +182,34 @@ bool AlteredToken(int kind, void* buffer, unsigned size) {
   return true;
 }
 
-void ReplaceTempPath2(TempPathFunction function) {
-  Current().tempPath2 = function;
+void SwapAfterCreation(std::string subject, std::function<void()> swap) {
+  Current().swapSubject = std::move(subject);
+  Current().swap = std::move(swap);
 }
 
-void* TempPath2(void* found) {
-  return Current().tempPath2 ? reinterpret_cast<void*>(Current().tempPath2)
-                             : found;
+void AfterDirectoryCreated(const wchar_t* path) {
+  State& state = Current();
+  if (!state.swap || Utf8(path).find(state.swapSubject) == std::string::npos)
+    return;
+  auto swap = std::move(state.swap);
+  state.swap = nullptr;
+  swap();
+}
+
+void ReplaceKernelProcedure(const std::string& name, void* procedure) {
+  Current().procedures[name] = procedure;
+}
+
+void* KernelProcedure(const char* name, void* found) {
+  const auto replaced = Current().procedures.find(name);
+  return replaced == Current().procedures.end() ? found : replaced->second;
 }
 
 void AlterSecurity(std::string descriptor) {
   Current().alteredSecurity = std::move(descriptor);
 }
 
-const std::vector<DirectorySecurity>& DirectorySecurities() {
+const std::vector<SecurityGiven>& SecuritiesGiven() {
   return Current().securities;
 }
 
@@ -206,7 +230,9 @@ void Reset() {
   state.alteredSecurity.clear();
   state.tokenUser.clear();
   state.tokenOwner.clear();
-  state.tempPath2 = nullptr;
+  state.tokenElevated = false;
+  state.swap = nullptr;
+  state.procedures.clear();
   state.injectedError = 0;
 }
 

@@ -3,6 +3,7 @@
 // the launcher held open and showed. Only the test build has it. The
 // launcher's paths are wide; here they are UTF-8, as the tests write them.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,9 +42,9 @@ struct ErrorBox {
   bool expansionBufferHeld;            // a 64 KiB heap block not yet freed
 };
 
-// A directory's security descriptor as the launcher passed it.
-struct DirectorySecurity {
-  Call call;         // CreateDirectoryW
+// The security descriptor the launcher gave a directory or file it created.
+struct SecurityGiven {
+  Call call;         // CreateDirectoryW or CreateFileW
   std::string path;
   std::string descriptor;  // self-relative, byte for byte
 };
@@ -62,18 +63,24 @@ void RedirectModuleFileName(std::string path);
 // self-relative security descriptor, byte for byte.
 void AlterSecurity(std::string descriptor);
 // What GetTokenInformation answers when a fault on it alters it: the
-// token's user and default owner, as SID strings ("S-1-5-18", "BA", ...).
-void AlterToken(const std::string& user, const std::string& owner);
-// What the launcher finds for GetTempPath2W; null: as kernel32 has it.
-using TempPathFunction = unsigned long(__stdcall*)(unsigned long, wchar_t*);
-void ReplaceTempPath2(TempPathFunction function);
+// token's user and default owner, as SID strings ("S-1-5-18", "BA", ...),
+// and whether it is elevated.
+void AlterToken(const std::string& user, const std::string& owner,
+                bool elevated = false);
+// Runs `swap` in the moment after CreateDirectoryW created a directory
+// whose path holds `subject`, once; as another process could between the
+// creation and the launcher's hold.
+void SwapAfterCreation(std::string subject, std::function<void()> swap);
+// What the launcher's lookup of the kernel32 procedure `name` finds, in
+// place of what kernel32 has; null: a kernel32 that lacks it.
+void ReplaceKernelProcedure(const std::string& name, void* procedure);
 // Forgets every fault and record.
 void Reset();
 
 std::vector<std::string> OpenFiles();
 const std::vector<OpenedFile>& FilesOpened();
 const std::vector<ErrorBox>& ErrorBoxes();
-const std::vector<DirectorySecurity>& DirectorySecurities();
+const std::vector<SecurityGiven>& SecuritiesGiven();
 // Every call that asked for a decision, in order.
 const std::vector<Record>& Calls();
 int CountCalls(Call call);

@@ -25,7 +25,9 @@ enum class Call : unsigned char {
   OpenProcessToken,
   GetTokenInformation,
   SetProcessMitigationPolicy,
+  RtlGenRandom,
   CreateProcessW,
+  AssignProcessToJobObject,
   ShellExecuteExW,
   WaitForSingleObject,
   GetExitCodeProcess,
@@ -68,20 +70,25 @@ void NoteBlockFreed(void* block);
 // True when the test layer took the box instead of showing it.
 bool CaptureMessageBox(void* owner, const char* text, const char* caption,
                        unsigned type);
-// A directory's security as the launcher gave it at its creation
-// (CreateDirectoryW's security attributes); `descriptor` is self-relative.
-void NoteDirectorySecurity(Call call, const wchar_t* path,
+// The security the launcher gave a directory or file at its creation (the
+// security attributes of CreateDirectoryW or CreateFileW); `descriptor` is
+// self-relative.
+void NoteSecurityGiven(Call call, const wchar_t* path,
                            const void* descriptor);
 // The self-relative descriptor a test gave for Action::Alter of
 // GetKernelObjectSecurity, copied into `buffer` as the call would; false
 // when it does not fit.
 bool AlteredSecurity(void* buffer, unsigned size);
-// The TOKEN_USER or TOKEN_OWNER (`kind`) a test gave for Action::Alter of
-// GetTokenInformation, laid out in `buffer` as the call would.
+// The TOKEN_USER, TOKEN_OWNER or TOKEN_ELEVATION (`kind`) a test gave for
+// Action::Alter of GetTokenInformation, laid out in `buffer` as the call
+// would.
 bool AlteredToken(int kind, void* buffer, unsigned size);
-// GetTempPath2W as kernel32 has it (`found`, null when absent), or the
-// stand-in a test gave in its place.
-void* TempPath2(void* found);
+// Runs what a test put in the moment after CreateDirectoryW created `path`:
+// someone else's swap before the launcher holds it.
+void AfterDirectoryCreated(const wchar_t* path);
+// The kernel32 procedure `name` as kernel32 has it (`found`, null when
+// absent), or what a test gave in its place for that name.
+void* KernelProcedure(const char* name, void* found);
 // The path a test put in place of the running program's own file, copied
 // into `buffer` (`size` units) as GetModuleFileNameW would; 0 when there is
 // none.
@@ -101,10 +108,11 @@ inline bool CaptureMessageBox(void*, const char*, const char*, unsigned) {
   return false;
 }
 constexpr unsigned RedirectedModuleFileName(wchar_t*, unsigned) { return 0; }
-inline void NoteDirectorySecurity(Call, const wchar_t*, const void*) {}
+inline void NoteSecurityGiven(Call, const wchar_t*, const void*) {}
 inline bool AlteredSecurity(void*, unsigned) { return false; }
 inline bool AlteredToken(int, void*, unsigned) { return false; }
-constexpr void* TempPath2(void* found) { return found; }
+inline void AfterDirectoryCreated(const wchar_t*) {}
+constexpr void* KernelProcedure(const char*, void* found) { return found; }
 #endif
 
 }  // namespace platform::faults

@@ -26,6 +26,8 @@ struct ExpansionLibrary {
 };
 
 ExpansionLibrary Library;
+// SetDefaultDllDirectories confined the search to the system directory.
+bool SearchConfined;
 
 // Tried again on each call until all four procedures are found.
 bool LibraryLoaded() {
@@ -47,12 +49,17 @@ bool LibraryLoaded() {
 }  // namespace
 
 FARPROC KernelProcedure(const char* name) {
-  return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name);
+  return reinterpret_cast<FARPROC>(faults::KernelProcedure(
+      name, reinterpret_cast<void*>(
+                ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name))));
 }
 
-// By its full path in the system directory, which every system takes; the
-// library's own imports are then looked for in that directory first.
+// Where the process's search was confined to the system directory, by name
+// with that search, as the two are documented to pair; elsewhere by its full
+// path in the system directory, so that the library's own imports are
+// looked for in that directory first.
 HMODULE LoadSystemLibrary(const wchar_t* name) {
+  if (SearchConfined) return ::LoadLibraryExW(name + 1, nullptr, kSearchSystem32);
   wchar_t path[MAX_PATH + 16];
   const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
@@ -66,7 +73,8 @@ void RestrictDllSearch() {
   using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCWSTR);
   auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
       KernelProcedure("SetDefaultDllDirectories"));
-  if (setDefault && setDefault(kSearchSystem32)) return;
+  SearchConfined = setDefault && setDefault(kSearchSystem32);
+  if (SearchConfined) return;
   // Older systems: at least take the current directory out of the search.
   auto setDirectory = reinterpret_cast<SetDllDirectoryFunction>(
       KernelProcedure("SetDllDirectoryW"));

@@ -9,6 +9,10 @@
 
 #include "fault_points.h"
 
+// advapi32's RtlGenRandom; its own header names it only through a macro,
+// which would rename every other RtlGenRandom in sight.
+extern "C" __declspec(dllimport) BOOLEAN WINAPI SystemFunction036(PVOID, ULONG);
+
 namespace platform {
 
 using faults::Action;
@@ -33,8 +37,8 @@ inline DWORD GetTempPathW(DWORD size, wchar_t* buffer) {
     case Action::Pass: break;
   }
   using TempPathFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
-  const auto systemAware = reinterpret_cast<TempPathFunction>(
-      faults::TempPath2(reinterpret_cast<void*>(KernelProcedure("GetTempPath2W"))));
+  const auto systemAware =
+      reinterpret_cast<TempPathFunction>(KernelProcedure("GetTempPath2W"));
   return systemAware ? systemAware(size, buffer)
                      : ::GetTempPathW(size, buffer);
 }
@@ -47,14 +51,19 @@ inline DWORD GetModuleFileNameW(wchar_t* buffer, DWORD size) {
   return ::GetModuleFileNameW(nullptr, buffer, size);
 }
 
+// `attributes` carries the security descriptor of a file it creates.
 inline HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD sharing,
-                          DWORD creation) {
+                          DWORD creation, DWORD flags = 0,
+                          SECURITY_ATTRIBUTES* attributes = nullptr) {
+  if (attributes)
+    faults::NoteSecurityGiven(Call::CreateFileW, path,
+                              attributes->lpSecurityDescriptor);
   if (Decide(Call::CreateFileW, path, 0) == Action::Fail) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
+    ::SetLastError(faults::InjectedError(ERROR_ACCESS_DENIED));
     return INVALID_HANDLE_VALUE;
   }
-  HANDLE file = ::CreateFileW(path, access, sharing, nullptr, creation, 0,
-                              nullptr);
+  HANDLE file = ::CreateFileW(path, access, sharing, attributes, creation,
+                              flags, nullptr);
   if (file != INVALID_HANDLE_VALUE)
     faults::NoteFileOpened(file, path, access, sharing, creation);
   return file;
@@ -114,18 +123,24 @@ inline HANDLE FindFirstFileW(const wchar_t* path, WIN32_FIND_DATAW* found) {
   return ::FindFirstFileW(path, found);
 }
 
+inline BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* found) {
+  return ::FindNextFileW(search, found);
+}
+
 inline BOOL FindClose(HANDLE search) { return ::FindClose(search); }
 
 // `attributes` carries the directory's security descriptor.
 inline BOOL CreateDirectoryW(const wchar_t* path,
                              SECURITY_ATTRIBUTES* attributes) {
-  faults::NoteDirectorySecurity(Call::CreateDirectoryW, path,
+  faults::NoteSecurityGiven(Call::CreateDirectoryW, path,
                                 attributes->lpSecurityDescriptor);
   if (Decide(Call::CreateDirectoryW, path, 0) == Action::Fail) {
-    ::SetLastError(ERROR_ACCESS_DENIED);
+    ::SetLastError(faults::InjectedError(ERROR_ACCESS_DENIED));
     return FALSE;
   }
-  return ::CreateDirectoryW(path, attributes);
+  if (!::CreateDirectoryW(path, attributes)) return FALSE;
+  faults::AfterDirectoryCreated(path);
+  return TRUE;
 }
 
 inline BOOL RemoveDirectoryW(const wchar_t* path) {
@@ -138,32 +153,35 @@ inline DWORD GetLastError() { return ::GetLastError(); }
 // --- security of directories and of the process -----------------------------
 
 // A directory entry itself, never what a junction or symbolic link makes of
-// it, opened to read its attributes, owner and permissions. Others may read
-// and write in it while it is open, but no one may delete, rename or replace
-// it; and the open fails while anyone holds it open to do so.
+// it, opened to list it and to read its attributes, owner and permissions.
+// Others may read and write in it while it is open, but no one may delete,
+// rename or replace it, and the open fails while anyone holds it open to do
+// so. The listing right is what makes the hold hold: an open that asks for
+// no data access takes no part in the sharing checks.
 inline HANDLE OpenDirectoryEntry(const wchar_t* path) {
   if (Decide(Call::OpenDirectoryEntry, path, 0) == Action::Fail) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return ::CreateFileW(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+  return ::CreateFileW(path,
+                       FILE_LIST_DIRECTORY | READ_CONTROL | FILE_READ_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                        nullptr);
 }
 
-// The attributes of an open entry, as the entry itself has them.
-inline DWORD GetFileAttributesByHandle(HANDLE entry) {
-  BY_HANDLE_FILE_INFORMATION information;
+// What an open entry itself is: its attributes and its number of links.
+inline BOOL GetFileInformationByHandle(HANDLE entry,
+                                       BY_HANDLE_FILE_INFORMATION* information) {
   const Action action = Decide(Call::GetFileInformationByHandle, nullptr, 0);
   if (action == Action::Fail ||
-      !::GetFileInformationByHandle(entry, &information))
-    return INVALID_FILE_ATTRIBUTES;
+      !::GetFileInformationByHandle(entry, information))
+    return FALSE;
   // As a junction or a directory's symbolic link shows, which Wine cannot.
   if (action == Action::Alter)
-    information.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-  return information.dwFileAttributes;
+    information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  return TRUE;
 }
 
 // The owner and the DACL of an open entry, self-relative, in `buffer`.
@@ -186,7 +204,7 @@ inline BOOL OpenProcessToken(HANDLE* token) {
   return ::OpenProcessToken(reinterpret_cast<HANDLE>(-1), TOKEN_QUERY, token);
 }
 
-// `kind` is TokenUser or TokenOwner.
+// `kind` is TokenUser, TokenOwner or TokenElevation.
 inline BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind,
                                 void* buffer, DWORD size) {
   DWORD needed = 0;
@@ -211,6 +229,13 @@ inline void EnableRedirectionGuard() {
   if (const auto setPolicy = reinterpret_cast<PolicyFunction>(
           KernelProcedure("SetProcessMitigationPolicy")))
     setPolicy(RedirectionTrustPolicy, &enforce, sizeof enforce);
+}
+
+// `size` bytes from the system's random source (advapi32's
+// SystemFunction036).
+inline BOOLEAN RtlGenRandom(void* buffer, ULONG size) {
+  if (Decide(Call::RtlGenRandom, nullptr, size) == Action::Fail) return FALSE;
+  return ::SystemFunction036(buffer, size);
 }
 
 // --- time and text ------------------------------------------------------------
@@ -260,9 +285,44 @@ constexpr DWORD ElevationRequired = 740;
 
 // Starts `file` through the shell's "runas" verb, which asks for the user's
 // consent to elevate it, with `parameters` (null or empty: none); `process`
-// receives its handle (null when the shell started none). shell32 is loaded only here, from the system directory.
-BOOL ShellExecuteExW(const wchar_t* file, const wchar_t* parameters,
-                     HANDLE* process);
+// receives its handle (null when the shell started none). COM is
+// initialised first, as the shell asks of its callers; shell32 and ole32
+// are loaded only here, from the system directory.
+BOOL StartElevated(const wchar_t* file, const wchar_t* parameters,
+                   HANDLE* process);
+
+inline BOOL ResumeThread(HANDLE thread) {
+  return ::ResumeThread(thread) != static_cast<DWORD>(-1);
+}
+
+// A job object with no name and the default security.
+inline HANDLE CreateJobObjectW() { return ::CreateJobObjectW(nullptr, nullptr); }
+
+inline BOOL SetInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS kind,
+                                    void* information, DWORD size) {
+  return ::SetInformationJobObject(job, kind, information, size);
+}
+
+inline BOOL AssignProcessToJobObject(HANDLE job, HANDLE process) {
+  if (Decide(Call::AssignProcessToJobObject, nullptr, 0) == Action::Fail) {
+    ::SetLastError(faults::InjectedError(ERROR_ACCESS_DENIED));
+    return FALSE;
+  }
+  return ::AssignProcessToJobObject(job, process);
+}
+
+// A completion port of its own, for one thread, with no file behind it.
+inline HANDLE CreateIoCompletionPort() {
+  return ::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+}
+
+inline BOOL GetQueuedCompletionStatus(HANDLE port, DWORD* message,
+                                      DWORD milliseconds) {
+  ULONG_PTR key;
+  OVERLAPPED* overlapped;
+  return ::GetQueuedCompletionStatus(port, message, &key, &overlapped,
+                                     milliseconds);
+}
 
 inline const wchar_t* GetCommandLineW() { return ::GetCommandLineW(); }
 

@@ -5,7 +5,9 @@
 // is started without arguments:
 //   HALVEX_SAMPLE_SHOW_MS    how long the window stays, in ms (default 4000)
 //   HALVEX_SAMPLE_REPORT     file to record what the program saw at start:
-//                            "command-line=", "current-directory=" and
+//                            "command-line=", "argument-count=" (its argv's
+//                            length, as the C runtime splits the line),
+//                            "current-directory=" and
 //                            "module=", "process-id=" and
 //                            "folder-security=" (its own folder's owner and
 //                            DACL in SDDL) lines, paths in UTF-8, an
@@ -16,6 +18,11 @@
 //   HALVEX_SAMPLE_EXIT_CODE  the process's exit code (default 0)
 //   HALVEX_SAMPLE_SELF_COPY  path to copy the program's own file to at start,
 //                            so a test sees the bytes it was started from
+//   HALVEX_SAMPLE_CHILD      "wait" or "breakaway": as a wrapper would, start
+//                            a copy of itself (outside any job for
+//                            "breakaway"), which records "child-started"
+//                            and "child-ended" and runs as above, and end
+//                            at once
 
 #include <windows.h>
 #include <sddl.h>
@@ -95,6 +102,7 @@ void ReportStart(const wchar_t* module) {
   wchar_t directory[32768] = {};
   GetCurrentDirectoryW(32768, directory);
   AppendToReport("command-line=", Utf8(GetCommandLineW()));
+  AppendToReport("argument-count=", std::to_string(__argc));
   AppendToReport("current-directory=", Utf8(directory));
   AppendToReport("module=", Utf8(module));
   AppendToReport("process-id=", std::to_string(GetCurrentProcessId()));
@@ -136,13 +144,42 @@ HWND CreateSetupWindow(HINSTANCE instance) {
   return window;
 }
 
+// Starts a copy of this program as a wrapper starts the real installer;
+// the copy takes the same environment less HALVEX_SAMPLE_CHILD.
+void StartChild(const wchar_t* module, bool breakaway) {
+  SetEnvironmentVariableW(L"HALVEX_SAMPLE_CHILD", nullptr);
+  SetEnvironmentVariableW(L"HALVEX_SAMPLE_IS_CHILD", L"1");
+  STARTUPINFOW startup = {sizeof startup};
+  PROCESS_INFORMATION process = {};
+  std::wstring commandLine = L"\"" + std::wstring(module) + L"\"";
+  if (CreateProcessW(module, commandLine.data(), nullptr, nullptr, FALSE,
+                     breakaway ? CREATE_BREAKAWAY_FROM_JOB : 0, nullptr,
+                     nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   static wchar_t module[32768];
   GetModuleFileNameW(nullptr, module, 32768);
-  CopySelf(module);
-  ReportStart(module);
+  const UINT exitCode =
+      NumberFromEnvironment(L"HALVEX_SAMPLE_EXIT_CODE", 0);
+  const bool isChild = !PathFromEnvironment(L"HALVEX_SAMPLE_IS_CHILD").empty();
+  if (isChild) {
+    AppendToReport("child-started", "");
+  } else {
+    CopySelf(module);
+    ReportStart(module);
+  }
+  const std::wstring child = PathFromEnvironment(L"HALVEX_SAMPLE_CHILD");
+  if (!child.empty()) {
+    StartChild(module, child == L"breakaway");
+    AppendToReport("ended", "");
+    return static_cast<int>(exitCode);
+  }
   HWND window = CreateSetupWindow(instance);
   ShowWindow(window, show);
   SetTimer(window, CloseTimer,
@@ -154,6 +191,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-  AppendToReport("ended", "");
-  return static_cast<int>(NumberFromEnvironment(L"HALVEX_SAMPLE_EXIT_CODE", 0));
+  AppendToReport(isChild ? "child-ended" : "ended", "");
+  return static_cast<int>(exitCode);
 }

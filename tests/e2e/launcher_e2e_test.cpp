@@ -9,6 +9,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "directory_security.h"
@@ -118,6 +120,9 @@ class LauncherRun : public ::testing::Test {
   std::string SelfCopy() const { return Base("self-copy.exe"); }
   std::string Workspace() const { return temporaryPath_ + "Halvex"; }
   std::string SetupProgram() const { return Workspace() + "\\setup.exe"; }
+  static std::string Quoted(const std::string& path) {
+    return "\"" + path + "\"";
+  }
 
   static std::string Fixture(const std::string& name) {
     return DriverDirectory() + name;
@@ -314,21 +319,12 @@ TEST_F(InstallRun, StartsSetupWithItsPathAndCleansUp) {
   ExpectStatusesOfFullRun();
 
   const auto report = SampleReport();
-  EXPECT_EQ(Only(report, "command-line"), SetupProgram());
+  EXPECT_EQ(Only(report, "command-line"), Quoted(SetupProgram()));
   EXPECT_EQ(Only(report, "module"), SetupProgram());
   EXPECT_EQ(Only(report, "current-directory"), CurrentDirectory());
   EXPECT_EQ(report.count("ended"), 1u);
   // The workspace was the one directory the run created: it is gone.
   ExpectEmpty(temporaryPath_);
-}
-
-TEST_F(InstallRun, ExistingWorkspaceStays) {
-  ASSERT_TRUE(MakeDirectory(Workspace()));
-  Start("normal.exe");
-  Install();
-  ExpectExitWithoutBox();
-  EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
-  ExpectEmpty(Workspace());
 }
 
 // The workspace that the launcher creates is closed from its creation: while
@@ -347,53 +343,58 @@ TEST_F(InstallRun, CreatedWorkspaceIsClosedWhileSetupRuns) {
   ExpectEmpty(temporaryPath_);
 }
 
-// The user's own workspace, with files of earlier runs, is used as before:
-// the setup program even loads the DLL that lies beside it.
-TEST_F(InstallRun, OwnWorkspaceWithStaleFilesIsUsedAsItIs) {
-  ASSERT_TRUE(MakeDirectory(Workspace()));
-  ASSERT_TRUE(CopyInto(Fixture(Addon), Workspace() + "\\" + Addon));
-  const std::string before = test::SecurityOf(Workspace());
-  Start("normal.exe");
-  Install();
-  ExpectExitWithoutBox();
-  ExpectStatusesOfFullRun();
-  const auto report = SampleReport();
-  EXPECT_EQ(Only(report, "module"), SetupProgram());
-  EXPECT_EQ(report.count("addon-loaded"), 1u);
-  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{Addon});
-  EXPECT_EQ(test::SecurityOf(Workspace()), before);
+// Whatever «Halvex» was before the run, it is left exactly as it was: the
+// setup program runs from a fresh sibling, so a DLL planted beside where it
+// would have run is never loaded.
+TEST_F(InstallRun, AnExistingWorkspaceIsLeftAndSetupRunsFromASibling) {
+  const struct {
+    const char* name;
+    std::function<bool(const std::string&)> make;
+  } entries[] = {
+      {"own folder with a planted DLL",
+       [](const std::string& path) {
+         return MakeDirectory(path) && CopyInto(Fixture(Addon), path + "\\" + Addon);
+       }},
+      {"folder open to everyone with a planted DLL",
+       [](const std::string& path) {
+         return MakeDirectory(path) &&
+                CopyInto(Fixture(Addon), path + "\\" + Addon) &&
+                test::SetDacl(path, "D:(A;OICI;FA;;;WD)");
+       }},
+      {"file", [](const std::string& path) {
+         return CopyInto(Fixture("decoy.exe"), path);
+       }}};
+  for (const auto& entry : entries) {
+    SCOPED_TRACE(entry.name);
+    RemoveTree(Workspace());
+    DeleteFileW(Wide(Workspace()).c_str());
+    DeleteFileW(Wide(Report()).c_str());
+    ASSERT_TRUE(entry.make(Workspace()));
+    const std::string security = test::SecurityOf(Workspace());
+    const std::vector<std::string> inside = DirectoryEntries(Workspace());
+    Start("normal.exe");
+    Install();
+    ExpectExitWithoutBox();
+    const auto report = SampleReport();
+    const std::string module = Only(report, "module");
+    EXPECT_TRUE(std::regex_match(module.substr(temporaryPath_.size()),
+                                 std::regex(R"(Halvex-[0-9a-f]{8}\\setup\.exe)")))
+        << module;
+    EXPECT_EQ(report.count("addon-loaded"), 0u);
+    EXPECT_EQ(DirectoryEntries(temporaryPath_), std::vector<std::string>{"Halvex"});
+    EXPECT_EQ(DirectoryEntries(Workspace()), inside);
+    EXPECT_EQ(test::SecurityOf(Workspace()), security);
+  }
 }
 
-// A workspace that others may write in (mode 0777 under Wine), as an earlier
-// run as SYSTEM could have left in a shared temporary folder, may hold a DLL
-// that the setup program would load. It is refused as it is: the box shows,
-// the setup program never runs, nothing in it is written or changed.
-TEST_F(InstallRun, OpenWorkspaceWithAPlantedDllIsRefused) {
-  ASSERT_TRUE(MakeDirectory(Workspace()));
-  ASSERT_TRUE(CopyInto(Fixture(Addon), Workspace() + "\\" + Addon));
-  ASSERT_TRUE(test::SetDacl(Workspace(), "D:(A;OICI;FA;;;WD)"));
-  const std::string before = test::SecurityOf(Workspace());
-  ASSERT_TRUE(test::GrantsOthers(before)) << before;
-  Start("normal.exe");
-  Install();
-  EXPECT_EQ(launcher_->DismissErrorBox(),
-            "Setup aborted.\rError creating temporary directory.");
-  ExpectExitCodeZero();
-  EXPECT_FALSE(Exists(Report())) << "the setup program ran";
-  EXPECT_EQ(DirectoryEntries(Workspace()), std::vector<std::string>{Addon});
-  EXPECT_EQ(test::SecurityOf(Workspace()), before);
-}
-
-TEST_F(InstallRun, SeveralCreatedLevelsStay) {
+// Every level the run created goes again, from the inside out.
+TEST_F(InstallRun, SeveralCreatedLevelsAreRemoved) {
   temporaryPath_ = Base("a\\b\\");
   Start("normal.exe");
   Install();
   ExpectExitWithoutBox();
   EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
-  // Only the outermost created directory is removed, and it is not empty.
-  EXPECT_EQ(DirectoryEntries(Base("a")), std::vector<std::string>{"b"});
-  EXPECT_EQ(DirectoryEntries(Base("a\\b")), std::vector<std::string>{"Halvex"});
-  ExpectEmpty(Workspace());
+  EXPECT_FALSE(Exists(Base("a")));
 }
 
 TEST_F(InstallRun, NonZeroExitCodeOfSetup) {
@@ -440,7 +441,8 @@ TEST_F(InstallRun, SignedArchiveGivesTheSignedSetupProgramIntact) {
 }
 
 // An unquoted command line «...\with blanks\Halvex\setup.exe» would start
-// «...\with.exe» if the platform were left to split it at the blanks.
+// «...\with.exe» if the platform were left to split it at the blanks, and
+// would give the setup program two arguments where it has one.
 TEST_F(InstallRun, WorkspaceWithBlanksStartsTheSetupProgram) {
   temporaryPath_ = Base("with blanks\\");
   ASSERT_TRUE(MakeDirectory(temporaryPath_));
@@ -451,6 +453,7 @@ TEST_F(InstallRun, WorkspaceWithBlanksStartsTheSetupProgram) {
   const auto report = SampleReport();
   EXPECT_EQ(Only(report, "module"), SetupProgram())
       << "command line: " << Only(report, "command-line");
+  EXPECT_EQ(Only(report, "argument-count"), "1");
   ExpectEmpty(temporaryPath_);
 }
 
@@ -487,7 +490,7 @@ TEST_P(ScriptNamedFolders, InstallTheRightSetupProgramAndLeaveNothing) {
   ExpectStatusesOfFullRun();
   const auto report = SampleReport();
   EXPECT_EQ(Only(report, "module"), SetupProgram());
-  EXPECT_EQ(Only(report, "command-line"), SetupProgram());
+  EXPECT_EQ(Only(report, "command-line"), Quoted(SetupProgram()));
   EXPECT_TRUE(SameBytes(ReadFileText(Fixture("decoy.exe")),
                         ReadFileText(SelfCopy())));
   ExpectEmpty(temporaryPath_);
@@ -632,10 +635,6 @@ class UnattendedRun : public LauncherRun {
     EXPECT_TRUE(LogEvents(ReadFileText(path), events));
     return events;
   }
-
-  std::string Quoted(const std::string& path) const {
-    return "\"" + path + "\"";
-  }
 };
 
 // The setup program's own exit code is the launcher's, 259 included; the
@@ -647,7 +646,7 @@ TEST_F(UnattendedRun, SilentRunGivesTheSetupProgramsExitCode) {
     DeleteFileW(Wide(SelfCopy()).c_str());
     EXPECT_EQ(RunWithoutWindow(Fixture("normal.exe"), "/S", code), code);
     const auto report = SampleReport();
-    EXPECT_EQ(Only(report, "command-line"), SetupProgram());
+    EXPECT_EQ(Only(report, "command-line"), Quoted(SetupProgram()));
     EXPECT_EQ(report.count("ended"), 1u);
     EXPECT_TRUE(SameBytes(ReadFileText(Fixture("decoy.exe")),
                           ReadFileText(SelfCopy())));
@@ -662,7 +661,7 @@ TEST_F(UnattendedRun, ArgumentsAfterDoubleDashReachTheSetupProgramAsTyped) {
             Quoted(SetupProgram()) + " " + typed);
   DeleteFileW(Wide(Report()).c_str());
   EXPECT_EQ(RunWithoutWindow(Fixture("normal.exe"), "/s --  "), 0u);
-  EXPECT_EQ(Only(SampleReport(), "command-line"), SetupProgram());
+  EXPECT_EQ(Only(SampleReport(), "command-line"), Quoted(SetupProgram()));
   ExpectEmpty(temporaryPath_);
 }
 
@@ -672,33 +671,15 @@ TEST_F(UnattendedRun, ArgumentsAfterDoubleDashReachTheSetupProgramAsTyped) {
 TEST_F(UnattendedRun, FailuresGiveTheirExitCodeAndTheLogSaysWhy) {
   const struct {
     const char* archive;
-    std::function<void()> layOut;
     DWORD exitCode;
     std::string event;
-    std::vector<std::string> leftInTemp;
-    std::vector<std::string> leftInWorkspace;
   } cases[] = {
-      {"no-marker.exe", [] {}, 1603,
-       "error: Source file corrupted or invalid.", {}, {}},
-      {"normal.exe",
-       [this] { ASSERT_TRUE(CopyInto(Fixture("decoy.exe"), Workspace())); },
-       1603, "error: Error creating temporary directory.", {"Halvex"}, {}},
-      {"normal.exe",
-       [this] {
-         ASSERT_TRUE(MakeDirectory(Workspace()));
-         ASSERT_TRUE(MakeDirectory(SetupProgram()));
-       },
-       1603, "error: Error creating setup program.", {"Halvex"},
-       {"setup.exe"}},
-      {"not-a-program.exe", [] {}, 193,
-       "setup start failed: 193", {}, {}},
+      {"no-marker.exe", 1603, "error: Source file corrupted or invalid."},
+      {"not-a-program.exe", 193, "setup start failed: 193"},
   };
   for (const auto& each : cases) {
     SCOPED_TRACE(each.event);
-    RemoveTree(Workspace());
-    DeleteFileW(Wide(Workspace()).c_str());  // the case that made it a file
     DeleteFileW(Wide(Base("log.txt")).c_str());
-    each.layOut();
     EXPECT_EQ(RunWithoutWindow(Fixture(each.archive),
                                "/S /LOG=" + Quoted(Base("log.txt"))),
               each.exitCode);
@@ -707,9 +688,72 @@ TEST_F(UnattendedRun, FailuresGiveTheirExitCodeAndTheLogSaysWhy) {
               events.end()) << Joined(events);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back(), "exit code: " + std::to_string(each.exitCode));
-    EXPECT_EQ(DirectoryEntries(temporaryPath_), each.leftInTemp);
-    EXPECT_EQ(DirectoryEntries(Workspace()), each.leftInWorkspace);
+    ExpectEmpty(temporaryPath_);
     EXPECT_FALSE(Exists(Report())) << "a setup program ran";
+  }
+}
+
+// Two runs of one archive at once: each works in a workspace of its own and
+// starts its own setup program, each gets that program's exit code, and
+// nothing is left.
+TEST_F(UnattendedRun, TwoRunsAtOnceBothSucceed) {
+  std::vector<std::unique_ptr<Launcher>> runs;
+  for (int run = 0; run < 2; ++run)
+    runs.push_back(std::make_unique<Launcher>(
+        Fixture("normal.exe"), CurrentDirectory(),
+        std::vector<std::pair<std::string, std::string>>{
+            {"TMP", temporaryPath_},
+            {"TEMP", temporaryPath_},
+            {"HALVEX_SAMPLE_REPORT", Base("report" + std::to_string(run) + ".txt")},
+            {"HALVEX_SAMPLE_SHOW_MS", "3000"},
+            {"HALVEX_SAMPLE_EXIT_CODE", std::to_string(run + 10)}},
+        "/S"));
+  std::set<std::string> modules;
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_EQ(runs[run]->WaitForExit().value_or(~0u), DWORD(run + 10));
+    const auto report = ParseReport(
+        ReadFileText(Base("report" + std::to_string(run) + ".txt")));
+    modules.insert(Only(report, "module"));
+    EXPECT_EQ(report.count("ended"), 1u);
+  }
+  EXPECT_EQ(modules.size(), 2u);
+  ExpectEmpty(temporaryPath_);
+}
+
+// A wrapper setup program starts a copy of itself and ends at once. Under
+// /WAITALL the run ends after the copy, with the wrapper's exit code, and
+// leaves nothing; a copy that broke away from the job is not waited for,
+// and neither is any copy without /WAITALL.
+TEST_F(UnattendedRun, WaitAllWaitsForEverythingSetupStarted) {
+  const struct {
+    const char* child;
+    const char* arguments;
+    bool childWaited;
+  } cases[] = {
+      {"wait", "/S /WAITALL", true},
+      {"breakaway", "/S /WAITALL", false},
+      {"wait", "/S", false},
+  };
+  for (const auto& each : cases) {
+    SCOPED_TRACE(std::string(each.child) + " " + each.arguments);
+    RemoveTree(Base("tmp"));
+    ASSERT_TRUE(MakeDirectory(Base("tmp")));
+    DeleteFileW(Wide(Report()).c_str());
+    Launcher run(Fixture("normal.exe"), CurrentDirectory(),
+                 {{"TMP", temporaryPath_},
+                  {"TEMP", temporaryPath_},
+                  {"HALVEX_SAMPLE_REPORT", Report()},
+                  {"HALVEX_SAMPLE_SHOW_MS", "3000"},
+                  {"HALVEX_SAMPLE_EXIT_CODE", "5"},
+                  {"HALVEX_SAMPLE_CHILD", each.child}},
+                 each.arguments);
+    EXPECT_EQ(run.WaitForExit().value_or(~0u), 5u);
+    const auto report = SampleReport();
+    EXPECT_EQ(report.count("child-started"), 1u);
+    EXPECT_EQ(report.count("child-ended"), each.childWaited ? 1u : 0u);
+    if (each.childWaited) ExpectEmpty(temporaryPath_);
+    // The copy ends before the next case starts.
+    EXPECT_TRUE(WaitUntil([&] { return SampleReport().count("child-ended") == 1; }));
   }
 }
 
@@ -776,8 +820,7 @@ TEST_F(UnattendedRun, InteractiveRunsWithArgumentsAreAsBefore) {
     ExpectExitWithoutBox();
     ExpectStatusesOfFullRun();
     EXPECT_EQ(Only(SampleReport(), "command-line"),
-              arguments[0] == '-' ? Quoted(SetupProgram()) + " /quiet"
-                                  : SetupProgram());
+              Quoted(SetupProgram()) + (arguments[0] == '-' ? " /quiet" : ""));
     ExpectEmpty(temporaryPath_);
   }
 }

@@ -86,6 +86,13 @@ TEST(CommandLineTest, NoArgumentsAndUnknownOnesChangeNothing) {
   EXPECT_EQ(Units(Parse(L"x \"--\" /quiet -- a").setupArguments), L"a");
 }
 
+// The run's own arguments, as typed, for an elevated run of its own.
+TEST(CommandLineTest, ArgumentsAreTheRestAfterTheProgramName) {
+  EXPECT_EQ(Units(Parse(L"\"C:\\a b\\x.exe\"\t /LOG=\"l g\"  -- /q ").arguments),
+            L"/LOG=\"l g\"  -- /q ");
+  EXPECT_EQ(Parse(L"x.exe  ").arguments.length, 0);
+}
+
 TEST(CommandLineTest, OptionsAnyCaseQuotedOrNot) {
   for (const wchar_t* line : {L"x /S", L"x /s", L"x \"/S\"", L"x a /S b"})
     EXPECT_TRUE(Parse(line).silent) << line;
@@ -95,6 +102,10 @@ TEST(CommandLineTest, OptionsAnyCaseQuotedOrNot) {
   EXPECT_EQ(LogPath(LR"(x /LOG=a\"b /S)"), LR"(a"b)");
   EXPECT_EQ(LogPath(L"x /LOG=a /LOG=b"), L"b");  // the last one
   EXPECT_TRUE(Parse(L"x /LOG=a /S").silent);
+  for (const wchar_t* line : {L"x /WAITALL", L"x /s \"/WaitAll\""})
+    EXPECT_TRUE(Parse(line).waitAll) << line;
+  for (const wchar_t* line : {L"x /WAITALLx", L"x /WAIT", L"x -- /WAITALL"})
+    EXPECT_FALSE(Parse(line).waitAll) << line;
 }
 
 // After the first unquoted `--` the rest goes to the setup program as typed,

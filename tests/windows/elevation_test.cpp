@@ -1,7 +1,8 @@
 // A setup program that requires elevation. Under Wine the prefix's programs
 // run elevated, so CreateProcessW never answers ERROR_ELEVATION_REQUIRED;
 // the fault layer makes it answer so, and everything after it is real: the
-// shell's "runas" start of the sample setup program and the wait for it.
+// shell's start of the launcher itself (the end-to-end tests' self-archive),
+// its own extraction and setup program, and the wait for it.
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,7 @@ class Elevation : public ::testing::Test {
     ::SetEnvironmentVariableA("HALVEX_SAMPLE_REPORT", Report().c_str());
     ::SetEnvironmentVariableA("HALVEX_SAMPLE_SHOW_MS", "100");
     ::SetEnvironmentVariableA("HALVEX_SAMPLE_EXIT_CODE", "7");
+    faults::RedirectModuleFileName(test::FromUnix(HALVEX_E2E_ARCHIVE));
     faults::Inject({Call::CreateProcessW, faults::Action::Fail, "", 0, 0, 1,
                     platform::ElevationRequired});
   }
@@ -29,9 +31,11 @@ class Elevation : public ::testing::Test {
                              "HALVEX_SAMPLE_EXIT_CODE"})
       ::SetEnvironmentVariableA(name, nullptr);
     SilentRun = false;
+    LauncherArguments = {};
   }
 
   std::string Report() const { return scratch.Root() + "report.txt"; }
+  std::string Log() const { return scratch.Root() + "setup.log"; }
   static std::wstring Wide(const std::string& text) {
     return faults::Wide(text);
   }
@@ -39,37 +43,58 @@ class Elevation : public ::testing::Test {
   test::Scratch scratch;
 };
 
-// The consent prompt instead of nothing: the shell starts the program with
-// its arguments, and the launcher waits for its end as for any other.
-TEST_F(Elevation, WithADialogTheShellStartsItElevatedAndItIsWaitedFor) {
+// The consent prompt is for the launcher itself, started silent with the
+// run's own arguments: it extracts into a workspace of its own and runs the
+// setup program there, with the arguments after `--`, and this run waits
+// for it. This run's own workspace is gone before the prompt shows.
+TEST_F(Elevation, WithADialogTheLauncherRestartsElevatedAndIsWaitedFor) {
   test::StatusWindow status;
-  const std::wstring setup = Wide(test::FromUnix(HALVEX_SAMPLE_SETUP));
-  const std::wstring arguments = L"/quiet \"a b\"";
-  EXPECT_EQ(RunSetupAndWait({setup.data(), static_cast<int>(setup.size())},
-                            {arguments.data(), static_cast<int>(arguments.size())},
-                            status.Handle()),
+  const std::wstring arguments =
+      L"/LOG=\"" + Wide(Log()) + L"\" -- /quiet \"a b\"";
+  LauncherArguments = {arguments.data(), static_cast<int>(arguments.size())};
+  const std::wstring temp = Wide(scratch.Temp());
+  ASSERT_EQ(CreateWorkspace({temp.data(), static_cast<int>(temp.size())}), 0);
+  const std::wstring setup = Wide(scratch.Workspace()) + L"\\setup.exe";
+  ASSERT_TRUE(test::WriteWhole(scratch.InWorkspace("setup.exe"), "setup"));
+  ASSERT_TRUE(AssignProcessText(
+      SetupProgramPath, {setup.data(), static_cast<int>(setup.size())}));
+
+  EXPECT_EQ(RunSetupAndWait(SetupProgramPath.View(), {L"", 0}, status.Handle()),
             7u);
+
+  const auto& calls = faults::Calls();
+  const auto shell = std::find_if(calls.begin(), calls.end(), [](const auto& call) {
+    return call.call == Call::ShellExecuteExW;
+  });
+  ASSERT_NE(shell, calls.end());
+  EXPECT_EQ(shell->subject, "runas");
   EXPECT_EQ(faults::CountCalls(Call::ShellExecuteExW), 1);
   const std::string report = test::ReadWhole(Report());
-  EXPECT_NE(report.find("/quiet \"a b\"\n"), std::string::npos) << report;
+  EXPECT_NE(report.find("\\setup.exe\" /quiet \"a b\"\n"), std::string::npos)
+      << report;
   EXPECT_NE(report.find("ended\n"), std::string::npos) << report;
+  // The elevated copy logged its own silent run, to its end.
+  const std::string log = test::ReadWhole(Log());
+  EXPECT_NE(log.find(" command line: \"" + test::FromUnix(HALVEX_E2E_ARCHIVE) +
+                     "\" /S /LOG="),
+            std::string::npos) << log;
+  EXPECT_NE(log.find(" exit code: 7\r\n"), std::string::npos) << log;
   EXPECT_EQ(test::StatusWindow::Texts(),
             (std::vector<std::string>{"Waiting for setup end...",
                                       "Terminating..."}));
+  EXPECT_TRUE(scratch.TempEntries().empty());
 }
 
 // No one is there to consent: the run ends with 740, says so in its log, and
 // leaves nothing behind.
 TEST_F(Elevation, SilentRunEndsWithTheStartError) {
-  faults::RedirectModuleFileName(test::FromUnix(HALVEX_E2E_ARCHIVE));
-  const std::string log = scratch.Root() + "setup.log";
   const std::wstring commandLine =
-      L"\"C:\\x\\HalvexSetup.exe\" /S /LOG=" + Wide(log);
+      L"\"C:\\x\\HalvexSetup.exe\" /S /LOG=" + Wide(Log());
   EXPECT_EQ(RunLauncher(commandLine.c_str()), platform::ElevationRequired);
   EXPECT_EQ(faults::CountCalls(Call::ShellExecuteExW), 0);
   EXPECT_TRUE(faults::ErrorBoxes().empty());
   EXPECT_FALSE(test::IsFile(Report()));
-  const std::string text = test::ReadWhole(log);
+  const std::string text = test::ReadWhole(Log());
   EXPECT_NE(text.find(" setup start failed: 740\r\n"), std::string::npos)
       << text;
   EXPECT_NE(text.find(" exit code: 740\r\n"), std::string::npos) << text;

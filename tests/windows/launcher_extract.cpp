@@ -3,13 +3,14 @@
 // with a temporary path of its own (or the one given, where a test has laid
 // out a workspace beforehand), and copies the "setup.exe" it made to OUT.
 // Lets the host tests see what a setup program would get from a
-// self-archive, and what the launcher does with a workspace it finds.
+// self-archive, and what the launcher does beside an entry it finds.
 
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "account.h"
 #include "extract.h"
 #include "fault_injection.h"
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableA("TMP", scratch.c_str());
   SetEnvironmentVariableA("TEMP", scratch.c_str());
   platform::faults::RedirectModuleFileName(argv[1]);
+  ReadRunAccount();
 
   ProcessText setupProgramPath = {};
   const bool extracted = ExtractSetupProgram(nullptr, setupProgramPath);
@@ -38,8 +40,7 @@ int main(int argc, char** argv) {
       extracted && CopyFileW(setupProgramPath.CString(),
                              platform::faults::Wide(argv[2]).c_str(), FALSE);
   DeleteFileW(setupProgramPath.CString());
-  CloseWorkspaceEntry();
-  RemoveDirectoryW(FirstCreatedDirectory.CString());
+  RemoveWorkspace();
   if (ownScratch) RemoveDirectoryA(scratch.c_str());
   return copied ? 0 : 1;
 }

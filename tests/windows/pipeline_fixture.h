@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "account.h"
 #include "directory_security.h"
 #include "extract.h"
 #include "fault_injection.h"
@@ -85,6 +86,7 @@ class Scratch {
     ::CreateDirectoryA(root_.c_str(), nullptr);
     ::CreateDirectoryA(Temp().c_str(), nullptr);
     SetTemp(Temp());
+    ReadRunAccount();
     platform::faults::Reset();
     ReleaseExtractState();
     ProgressPercent = 0;

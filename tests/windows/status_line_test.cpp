@@ -97,11 +97,20 @@ TEST_F(StatusLineTest, ShowsTheClampedPercentageAndStoresItBack) {
   EXPECT_EQ(StatusText(), "Decompressing setup : 0% starting setup program ...");
 }
 
-TEST_F(StatusLineTest, ShowProgressServesMessagesAfterSettingTheText) {
+// A text equal to the one shown is neither set again nor paused or pumped
+// for; the same percentage with " starting setup program ..." is new.
+TEST_F(StatusLineTest, ShowProgressServesMessagesOnlyForANewText) {
   Post(150);
   ShowAt(30, false);
   EXPECT_EQ(Served, 101);
   EXPECT_EQ(StatusText(), "Decompressing setup : 30%");
+  const size_t shown = test::StatusWindow::Texts().size();
+  ShowAt(30, false);
+  EXPECT_EQ(Served, 101);
+  EXPECT_EQ(test::StatusWindow::Texts().size(), shown);
+  ShowAt(30, true);
+  EXPECT_EQ(Served, 150);
+  EXPECT_EQ(test::StatusWindow::Texts().size(), shown + 1);
 }
 
 }  // namespace
