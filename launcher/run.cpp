@@ -36,6 +36,8 @@ DWORD RunLauncher(const wchar_t* commandLine) {
   while (commandLine[line.length]) ++line.length;
   const LauncherOptions options =
       ParseLauncherCommandLine(line.units, line.length);
+  // Without its options the run cannot tell whether anyone is there to ask.
+  if (options.decoded.Failed()) return InstallFailure;
   SilentRun = options.silent;
   SetupArguments = options.setupArguments;
   LauncherArguments = options.arguments;

@@ -748,11 +748,9 @@ TEST_F(UnattendedRun, WaitAllWaitsForEverythingSetupStarted) {
                   {"HALVEX_SAMPLE_CHILD", each.child}},
                  each.arguments);
     EXPECT_EQ(run.WaitForExit().value_or(~0u), 5u);
-    const auto report = SampleReport();
-    EXPECT_EQ(report.count("child-started"), 1u);
-    EXPECT_EQ(report.count("child-ended"), each.childWaited ? 1u : 0u);
+    EXPECT_EQ(SampleReport().count("child-ended"), each.childWaited ? 1u : 0u);
     if (each.childWaited) ExpectEmpty(temporaryPath_);
-    // The copy ends before the next case starts.
+    // The copy did run, and ends before the next case starts.
     EXPECT_TRUE(WaitUntil([&] { return SampleReport().count("child-ended") == 1; }));
   }
 }

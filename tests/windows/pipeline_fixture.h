@@ -82,7 +82,8 @@ class Scratch {
     root_ = std::string(base) + "halvex-test-" +
             std::to_string(::GetCurrentProcessId()) + "-" +
             std::to_string(++count_) + "\\";
-    std::filesystem::remove_all(root_);
+    std::error_code ignored;  // a leftover too deep to remove is no failure
+    std::filesystem::remove_all(root_, ignored);
     ::CreateDirectoryA(root_.c_str(), nullptr);
     ::CreateDirectoryA(Temp().c_str(), nullptr);
     SetTemp(Temp());
@@ -175,14 +176,17 @@ inline std::string Progress(int percent, bool starting = false) {
 }
 
 // The status texts of a successful run, with the percentage after each full
-// piece computed in wide arithmetic.
+// piece computed in wide arithmetic; a percentage equal to the one before
+// is not shown again.
 inline std::vector<std::string> ExpectedTexts(int64_t expanded,
                                               int64_t compressed) {
   std::vector<std::string> texts = {Progress(0), Progress(25), Progress(50)};
   for (int64_t piece = 1; piece <= expanded / 65536; ++piece) {
     const int64_t percent =
         compressed > 0 ? piece * 65536 * 50 / compressed + 50 : 50;
-    texts.push_back(Progress(percent > 100 ? 100 : static_cast<int>(percent)));
+    const std::string text =
+        Progress(percent > 100 ? 100 : static_cast<int>(percent));
+    if (text != texts.back()) texts.push_back(text);
   }
   texts.push_back(Progress(100, true));
   return texts;

@@ -170,9 +170,9 @@ TEST_F(PipelineTest, AnExistingWorkspaceIsLeftAndBothFilesGoToTheRunsOwn) {
 
   const std::string own = test::Utf8(WorkspaceDirectory);
   EXPECT_NE(own, scratch.Workspace());
-  EXPECT_EQ(test::Utf8(setupProgramPath), own + "\setup.exe");
-  EXPECT_EQ(test::Utf8(CompressedSetupPath), own + "\setup.ex_");
-  EXPECT_EQ(test::ReadWhole(own + "\setup.exe"),
+  EXPECT_EQ(test::Utf8(setupProgramPath), own + "\\setup.exe");
+  EXPECT_EQ(test::Utf8(CompressedSetupPath), own + "\\setup.ex_");
+  EXPECT_EQ(test::ReadWhole(own + "\\setup.exe"),
             test::PipelineData("numbers.bin"));
   EXPECT_EQ(test::ReadWhole(scratch.InWorkspace("setup.exe")), "theirs");
 }
@@ -182,7 +182,9 @@ TEST_F(PipelineTest, TrailingBackslashesOfTheTemporaryPathDoNotMatter) {
   const std::string bare = scratch.Temp().substr(0, scratch.Temp().size() - 1);
   for (const std::string& temp : {bare, bare + "\\", bare + "\\\\\\"}) {
     test::Scratch::SetTemp(temp);
+    ::DeleteFileW(setupProgramPath.CString());
     ReleaseProcessText(setupProgramPath);
+    RemoveWorkspace();
     EXPECT_TRUE(Run()) << temp;
     EXPECT_EQ(test::Utf8(setupProgramPath), scratch.InWorkspace("setup.exe")) << temp;
   }

@@ -53,10 +53,12 @@ TEST_F(RunLogTest, APrivilegedRunCreatesItsLogClosed) {
   EXPECT_EQ(Run(true), InstallFailure);
   EXPECT_NE(test::ReadWhole(log).find(" exit code: 1603\r\n"), std::string::npos);
   const auto& given = faults::SecuritiesGiven();
-  ASSERT_EQ(given.size(), 1u);
-  EXPECT_EQ(given[0].call, Call::CreateFileW);
-  EXPECT_EQ(given[0].path, log);
-  EXPECT_EQ(test::Sddl(given[0].descriptor.data()), test::ClosedDacl());
+  ASSERT_FALSE(given.empty());
+  for (const auto& record : given) {
+    EXPECT_EQ(record.call, Call::CreateFileW);
+    EXPECT_EQ(record.path, log);
+    EXPECT_EQ(test::Sddl(record.descriptor.data()), test::ClosedDacl());
+  }
   const auto& opened = faults::FilesOpened();
   ASSERT_FALSE(opened.empty());
   EXPECT_EQ(opened[0].creation, unsigned{CREATE_NEW});
@@ -115,7 +117,10 @@ TEST_F(RunLogTest, EveryFailedAllocationThatEndsTheJobIsLogged) {
     if (faults::CountCalls(Call::HeapAlloc) <= skip) break;  // none failed
     if (code == ERROR_BAD_EXE_FORMAT) continue;
     EXPECT_EQ(code, InstallFailure);
-    EXPECT_NE(test::ReadWhole(log).find(" error: "), std::string::npos);
+    // Only a failure before the log is open (reading the command line) has
+    // no log to tell.
+    if (test::IsFile(log))
+      EXPECT_NE(test::ReadWhole(log).find(" error: "), std::string::npos);
     EXPECT_TRUE(scratch.TempEntries().empty());
     ++failed;
   }

@@ -307,7 +307,7 @@ TEST_F(WorkspaceTest, TheTokenDecidesTheClosedDaclAndThePrivilege) {
       {"elevated administrator", "S-1-5-21-1-2-3-500", "BA", true, true, false},
       {"elevated, owned by its user", "S-1-5-21-1-2-3-500",
        "S-1-5-21-1-2-3-500", true, true, true},
-      {"SYSTEM", "SY", "SY", false, true, false},
+      {"SYSTEM", "SY", "SY", false, true, true},
       {"Wine's, with a group as owner", "S-1-5-21-0-0-0-1000",
        "S-1-5-21-0-0-0-513", true, true, true},
   };
