@@ -358,11 +358,21 @@ std::string manifest_for(const std::string& level) {
 }
 
 std::optional<std::string> execution_level_of(ByteView manifest) {
-  static const std::regex level(R"(<(?:\w+:)?requestedExecutionLevel\s[^>]*?level\s*=\s*["'](\w+)["'])");
+  // Plain searches: a pattern matcher recurses once per character, and a
+  // program's manifest may be long.
   const std::string text(manifest.begin(), manifest.end());
-  std::smatch m;
-  if (!std::regex_search(text, m, level)) return std::nullopt;
-  return m[1].str();
+  const std::size_t element = text.find("requestedExecutionLevel");
+  if (element == std::string::npos) return std::nullopt;
+  const std::string tag = text.substr(element, text.find('>', element) - element);
+  for (std::size_t at = tag.find("level"); at != std::string::npos; at = tag.find("level", at + 1)) {
+    std::size_t value = tag.find_first_not_of(" \t\r\n", at + 5);
+    if (value == std::string::npos || tag[value] != '=') continue;
+    value = tag.find_first_not_of(" \t\r\n", value + 1);
+    if (value == std::string::npos || (tag[value] != '"' && tag[value] != '\'')) continue;
+    const std::size_t end = tag.find(tag[value], value + 1);
+    if (end != std::string::npos) return tag.substr(value + 1, end - value - 1);
+  }
+  return std::nullopt;
 }
 
 Identity identity_of(const std::vector<Resource>& resources) {

@@ -1,6 +1,7 @@
 #include "pe_resources.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <map>
 
 namespace halvex {
@@ -84,12 +85,15 @@ class DirectoryReader {
   }
 
   Resource data_entry(const ResourceKey& type, const ResourceKey& name, std::uint16_t language,
-                      std::uint32_t entry) const {
+                      std::uint32_t entry) {
     const std::uint64_t at = checked(entry, kDataEntrySize);
     const std::uint32_t rva = u32(image_, at), size = u32(image_, at + 4);
     const auto offset = pe_.offset_of(rva, size);
     if (!offset || *offset + size > image_.size())
       throw InvalidData("a resource's data lies outside the file's sections");
+    // Resources never share their data in a real program: more data than
+    // the file holds means a directory made to multiply it.
+    if ((data_bytes_ += size) > image_.size()) throw InvalidData("the resources' data overlap");
     const auto data = image_.subspan(*offset, size);
     return {type, name, language, Bytes(data.begin(), data.end()), u32(image_, at + 8)};
   }
@@ -98,6 +102,7 @@ class DirectoryReader {
   const PeInfo& pe_;
   std::uint64_t base_ = 0, limit_ = 0;
   std::size_t visited_ = 0;
+  std::uint64_t data_bytes_ = 0;
 };
 
 // The order the platform's lookup expects: names (compared without regard
@@ -237,9 +242,16 @@ const PeSection& resource_section(ByteView image, const PeInfo& pe) {
                                   [&](const PeSection& s) { return s.virtual_address == rva; });
   if (found == pe.section_table.end())
     throw InvalidData("the resource directory does not begin a section of its own");
-  for (const PeSection& s : pe.section_table)
-    if (s.virtual_address > found->virtual_address || s.raw_pointer > found->raw_pointer)
+  for (const PeSection& s : pe.section_table) {
+    if (&s == &*found) continue;
+    if (s.virtual_address >= found->virtual_address || s.raw_pointer >= found->raw_pointer)
       throw InvalidData("the resource section is not the image's last section");
+    // Rewriting the section must change no other section's bytes or addresses.
+    if (std::uint64_t{s.virtual_address} + std::max(s.virtual_size, s.raw_size) >
+            found->virtual_address ||
+        (s.raw_size && std::uint64_t{s.raw_pointer} + s.raw_size > found->raw_pointer))
+      throw InvalidData("another section overlaps the resource section");
+  }
   return *found;
 }
 
@@ -268,7 +280,12 @@ Bytes replace_resources(ByteView image, const std::vector<Resource>& resources) 
   const std::uint64_t opt = pe.optional_header;
   const std::uint32_t file_alignment = u32(image, opt + kFileAlignment);
   const std::uint32_t section_alignment = u32(image, opt + kSectionAlignment);
-  if (!file_alignment || !section_alignment || old.raw_pointer + old.raw_size > image.size())
+  // As the format allows them: a power of two from 512 to 64 KiB for the
+  // file, no less for the sections.
+  const bool aligned = std::has_single_bit(file_alignment) && file_alignment >= 512 &&
+                       file_alignment <= 0x10000 && std::has_single_bit(section_alignment) &&
+                       section_alignment >= file_alignment;
+  if (!aligned || std::uint64_t{old.raw_pointer} + old.raw_size > image.size())
     throw InvalidData("the image's alignments or its resource section are damaged");
 
   Bytes section = SectionWriter(resources, old.virtual_address).write();

@@ -184,3 +184,21 @@ TEST_F(Identity, RefusalsNameTheirReasonAndWriteNoArchive) {
     EXPECT_FALSE(fs::exists(dir / "out.exe"));
   }
 }
+
+// The level as other tools write it: another quote, blanks, a namespace
+// prefix; and none where the element or its level is missing.
+TEST(ExecutionLevel, ReadFromManifestsOfOtherTools) {
+  const struct {
+    std::string manifest;
+    std::optional<std::string> level;
+  } cases[] = {
+      {halvex::manifest_for("highestAvailable"), "highestAvailable"},
+      {"<ms_asmv2:requestedExecutionLevel uiAccess='false' level = 'requireAdministrator'/>",
+       "requireAdministrator"},
+      {"<requestedExecutionLevel\n  level=\"asInvoker\"\n/>", "asInvoker"},
+      {"<requestedExecutionLevel uiAccess=\"false\"/><other level=\"asInvoker\"/>", std::nullopt},
+      {"<assembly/>", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(halvex::execution_level_of(text_of(c.manifest)), c.level) << c.manifest;
+}
