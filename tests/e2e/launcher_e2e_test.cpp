@@ -456,9 +456,9 @@ TEST_P(IdentityArchiveRun, InstallsAsUsual) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Archives, IdentityArchiveRun,
-                         ::testing::Values("identity.exe", "resource-edited.exe"),
+                         ::testing::Values("every-option.exe", "resource-edited.exe"),
                          [](const auto& info) {
-                           return std::string(info.param[0] == 'i' ? "EveryOption"
+                           return std::string(info.param[0] == 'e' ? "EveryOption"
                                                                    : "ResourceEditor");
                          });
 
