@@ -408,7 +408,8 @@ int run(int argc, char** argv) {
   build->add_option("--execution-level", b.execution_level,
                     "Give the archive a manifest requesting this execution level, and "
                     "declaring Windows 7 to 11 supported")
-      ->check(CLI::IsMember({"asInvoker", "highestAvailable", "requireAdministrator"}));
+      ->check(CLI::IsMember(std::vector<std::string>(kExecutionLevels.begin(),
+                                                     kExecutionLevels.end())));
   build->add_flag("-q,--quiet", b.quiet, "Print no summary and no progress");
   build->footer(kExitCodes);
 
