@@ -2,8 +2,9 @@
 # libstdc++, no CRT start-up. Its own entry point takes over.
 # Every byte counts: -Oz with link-time optimisation, data aligned only as
 # the ABI needs, and no lookup tables for switches (smaller than the code
-# they replace here). Each named constant in its own section, so that the
-# linker script can place it. Not -mregparm: it would apply to the Win32 calls too.
+# they replace here). No -fdata-sections: the compiler then puts each
+# zeroed variable in .data rather than .bss, which costs file bytes, and
+# link-time optimisation drops unused data anyway. Not -mregparm: it would apply to the Win32 calls too.
 # The stack is kept 8-byte aligned, not 16: the code has no SSE, so 16 only
 # pads every call, and 4 would make the frame holding a double realign itself.
 # -march=i686 is the compiler's own baseline (pentiumpro); naming it tunes
@@ -11,14 +12,15 @@
 set(HALVEX_FREESTANDING_FLAGS
     -Oz -flto -fno-exceptions -fno-rtti -ffreestanding -fno-builtin
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
-    -fno-threadsafe-statics -ffunction-sections -fdata-sections -fno-ident
+    -fno-threadsafe-statics -ffunction-sections -fno-ident
     -fno-tree-loop-distribute-patterns -fno-tree-switch-conversion
     -malign-data=abi -mno-stack-arg-probe -fomit-frame-pointer
     -mpreferred-stack-boundary=3 -march=i686)
 
 # The image is linked without any runtime, from its own entry point, in the
-# three sections of launcher-image.ld, stripped and without time stamps so
-# that builds are reproducible.
+# sections of launcher-image.ld, stripped and without time stamps so that
+# builds are reproducible. It is relocatable and marked for ASLR, NX and
+# terminal servers, as release checkers and exploit protection expect.
 function(halvex_freestanding target entry)
   target_compile_options(${target} PRIVATE ${HALVEX_FREESTANDING_FLAGS})
   set_target_properties(${target} PROPERTIES LINK_LIBRARIES "")
@@ -26,7 +28,7 @@ function(halvex_freestanding target entry)
       ${HALVEX_FREESTANDING_FLAGS} -nostdlib -nostartfiles
       -Wl,--entry=${entry} -Wl,-T,${CMAKE_CURRENT_FUNCTION_LIST_DIR}/launcher-image.ld
       -Wl,--gc-sections -s -Wl,--no-insert-timestamp
-      -Wl,--disable-reloc-section -Wl,--disable-dynamicbase
+      -Wl,--enable-reloc-section -Wl,--dynamicbase -Wl,--nxcompat -Wl,--tsaware
       -Wl,--build-id=none)
   target_link_libraries(${target} PRIVATE kernel32 user32 advapi32)
   set_target_properties(${target} PROPERTIES

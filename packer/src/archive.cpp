@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "pe_resources.hpp"
 #include "signed_archive.h"
 
 namespace halvex {
@@ -12,15 +13,6 @@ namespace {
 // source never needs the joined text.
 constexpr char kMarkerHead[] = "Archive ";
 constexpr char kMarkerTail[] = "sTaRT";
-
-std::uint32_t u16(ByteView d, std::size_t at) {
-  return static_cast<std::uint32_t>(d[at] | d[at + 1] << 8);
-}
-std::uint32_t u32(ByteView d, std::size_t at) {
-  return static_cast<std::uint32_t>(d[at]) | static_cast<std::uint32_t>(d[at + 1]) << 8 |
-         static_cast<std::uint32_t>(d[at + 2]) << 16 |
-         static_cast<std::uint32_t>(d[at + 3]) << 24;
-}
 
 }  // namespace
 
@@ -64,17 +56,31 @@ PeInfo parse_pe32(ByteView d) {
   const std::uint64_t table = opt + opt_size;
   if (table + 40ull * info.sections > d.size()) throw InvalidData("truncated PE section table");
   for (unsigned s = 0; s < info.sections; ++s) {
-    const std::uint64_t raw_size = u32(d, table + 40 * s + 16);
-    const std::uint64_t raw_ptr = u32(d, table + 40 * s + 20);
-    if (raw_size) end = std::max(end, raw_ptr + raw_size);
+    const std::uint64_t at = table + 40 * s;
+    const PeSection section{u32(d, at + 8), u32(d, at + 12), u32(d, at + 16), u32(d, at + 20), at};
+    if (section.raw_size)
+      end = std::max(end, std::uint64_t{section.raw_pointer} + section.raw_size);
+    info.section_table.push_back(section);
   }
-  const std::uint32_t dirs = u32(d, opt + 92);  // NumberOfRvaAndSizes
-  if (dirs > 4 && opt_size >= 96 + 5 * 8) {     // certificate table: a file offset
-    const std::uint64_t cert = u32(d, opt + 96 + 4 * 8), cert_size = u32(d, opt + 100 + 4 * 8);
-    if (cert && cert_size) info.certificate_offset = cert, info.certificate_size = cert_size;
-  }
+  info.optional_header = opt;
+  info.directories = std::min<std::uint32_t>(u32(d, opt + 92), (opt_size - 96) / 8);
+  const auto [cert, cert_size] = info.directory(d, 4);  // a file offset, not an RVA
+  if (cert && cert_size) info.certificate_offset = cert, info.certificate_size = cert_size;
   info.image_end = end;
   return info;
+}
+
+std::optional<std::uint64_t> PeInfo::offset_of(std::uint64_t rva, std::uint64_t size) const {
+  for (const PeSection& s : section_table)
+    if (rva >= s.virtual_address && rva + size <= std::uint64_t{s.virtual_address} + s.raw_size)
+      return s.raw_pointer + (rva - s.virtual_address);
+  return std::nullopt;
+}
+
+std::pair<std::uint32_t, std::uint32_t> PeInfo::directory(ByteView image, unsigned index) const {
+  if (index >= directories) return {0, 0};
+  const std::uint64_t at = optional_header + 96 + 8 * index;
+  return {u32(image, at), u32(image, at + 4)};
 }
 
 PeInfo check_stub(ByteView stub) {
@@ -160,6 +166,11 @@ void verify_archive_into(ByteView archive, ArchiveSummary& sum, Bytes* expanded,
     throw InvalidData("the first marker, at offset " + std::to_string(at) +
                       ", lies inside the PE image, which ends at " +
                       std::to_string(image_end));
+  try {
+    sum.identity = identity_of(read_resources(archive.first(at)));
+  } catch (const InvalidData& e) {
+    throw InvalidData(std::string("the image's resources: ") + e.what());
+  }
   if (payload.empty()) throw InvalidData("the payload is empty: the marker ends the file");
   szdd::ExpandInfo info;
   Bytes data;

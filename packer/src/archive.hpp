@@ -11,18 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "bytes.hpp"
+#include "identity.hpp"
 #include "szdd/szdd.hpp"
 
 namespace halvex {
-
-using Bytes = std::vector<std::uint8_t>;
-using ByteView = std::span<const std::uint8_t>;
-
-// Refusal of the data itself (as opposed to an I/O failure).
-class InvalidData : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 inline constexpr std::size_t kMarkerSize = 13;
 // The 13 marker bytes, joined from "Archive " and "sTaRT" as the launcher does.
@@ -30,15 +23,28 @@ std::array<std::uint8_t, kMarkerSize> payload_marker();
 // First occurrence of the marker (the launcher's rule), or nullopt.
 std::optional<std::size_t> find_marker(ByteView data);
 
+struct PeSection {
+  std::uint32_t virtual_size = 0, virtual_address = 0, raw_size = 0, raw_pointer = 0;
+  std::uint64_t header_offset = 0;  // of its entry in the section table
+};
+
 struct PeInfo {
   std::uint16_t machine = 0;
   std::uint16_t sections = 0;
+  std::uint64_t optional_header = 0;  // file offset
+  std::uint32_t directories = 0;      // NumberOfRvaAndSizes, as far as the header holds them
+  std::vector<PeSection> section_table;
   // End of the headers and the section raw data in the file.
   std::uint64_t image_end = 0;
   // The certificate table (data directory 4), a file offset and a size; 0, 0
   // when the image names none.
   std::uint64_t certificate_offset = 0, certificate_size = 0;
   std::uint64_t certificate_end() const { return certificate_offset + certificate_size; }
+  // The file offset of `size` bytes at `rva`, when one section's file bytes
+  // hold them all.
+  std::optional<std::uint64_t> offset_of(std::uint64_t rva, std::uint64_t size) const;
+  // The data directory's entry `index`: an RVA and a size; 0, 0 when absent.
+  std::pair<std::uint32_t, std::uint32_t> directory(ByteView image, unsigned index) const;
 };
 // Parses a PE32 (not PE32+) program image; throws InvalidData with the reason.
 PeInfo parse_pe32(ByteView image);
@@ -67,6 +73,7 @@ struct ArchiveSummary {
   // (or behind its last complete item): LZ32 would decode them into more
   // output.
   std::uint64_t trailing_bytes = 0;
+  Identity identity;  // what the image's resources say, from the layout step on
   std::uint64_t payload_offset() const { return image_size + kMarkerSize; }
   double ratio() const {
     return expanded_size ? 100.0 * static_cast<double>(payload_size) / expanded_size : 0.0;

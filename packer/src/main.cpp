@@ -23,6 +23,8 @@
 #include "archive.hpp"
 #include "embedded_stub.hpp"
 #include "fileio.hpp"
+#include "identity.hpp"
+#include "pe_resources.hpp"
 #include "szdd/szdd.hpp"
 #include "verify_report.hpp"
 
@@ -86,6 +88,7 @@ void print_summary(const fs::path& archive, const ArchiveSummary& s) {
   else if (s.padded_if_signed())
     std::printf("  signing:       the length is not a multiple of 8: a signer would pad it, "
                 "and the setup program would get trailing bytes\n");
+  std::fputs(identity_lines(s.identity).c_str(), stdout);
 }
 
 // Signing pads an archive to a multiple of 8 before it appends the
@@ -101,9 +104,70 @@ std::string version_text() {
 }
 
 struct BuildArgs {
-  fs::path setup, out, stub;
-  bool precompressed = false, quiet = false;
+  fs::path setup, out, stub, icon;
+  bool precompressed = false, quiet = false, identity_from_setup = false;
+  std::vector<std::string> version_info;  // KEY=VALUE
+  std::string execution_level;
 };
+
+// The icon and version information of the setup program itself.
+Identity identity_of_setup(const BuildArgs& a, const Bytes& setup) {
+  Identity found;
+  try {
+    const Bytes program = a.precompressed ? szdd::expand(setup) : setup;
+    found = identity_of(read_resources(program));
+  } catch (const InvalidData& e) {
+    fail(kInvalid, a.setup, std::string("--identity-from-setup: ") + e.what());
+  } catch (const szdd::Error& e) {
+    fail(kInvalid, a.setup, std::string("--identity-from-setup: ") + e.what());
+  }
+  if (!found.icon && !found.version)
+    fail(kInvalid, a.setup,
+         "--identity-from-setup: the setup program has no icon and no version information");
+  found.execution_level.reset();
+  return found;
+}
+
+// What the options ask the archive's identity to be: the setup program's,
+// then each option on top of it.
+Identity requested_identity(const BuildArgs& a, const Bytes& setup) {
+  Identity id = a.identity_from_setup ? identity_of_setup(a, setup) : Identity{};
+  if (!a.icon.empty()) {
+    try {
+      id.icon = parse_ico(read_input(a.icon));
+    } catch (const InvalidData& e) {
+      fail(kInvalid, a.icon, std::string("refused as icon: ") + e.what());
+    }
+  }
+  if (!a.version_info.empty()) {
+    VersionInfo version = id.version.value_or(VersionInfo{});
+    for (const std::string& setting : a.version_info) {
+      try {
+        set_version_field(version, setting);
+      } catch (const InvalidData& e) {
+        throw FileError{kUsage, "", std::string("--version-info: ") + e.what()};
+      }
+    }
+    id.version = version;
+  }
+  if (!a.execution_level.empty()) id.execution_level = a.execution_level;
+  return id;
+}
+
+// The stub with the identity in its resource section.
+Bytes stamped_stub(const Bytes& stub, const fs::path& stub_name, const Identity& identity) {
+  Bytes stamped;
+  try {
+    stamped = replace_resources(stub, with_identity(read_resources(stub), identity));
+  } catch (const InvalidData& e) {
+    fail(kInvalid, stub_name, std::string("cannot give the archive its identity: ") + e.what());
+  }
+  if (find_marker(stamped))
+    fail(kInvalid, stub_name,
+         "the identity would put the 13 marker bytes into the launcher image; the launcher "
+         "would take them for the marker");
+  return stamped;
+}
 
 int cmd_build(const BuildArgs& a) {
   Bytes stub;
@@ -125,6 +189,9 @@ int cmd_build(const BuildArgs& a) {
 
   const Bytes setup = read_input(a.setup);
   if (setup.empty()) fail(kInvalid, a.setup, "the setup program is empty");
+  // Only when asked: otherwise the archive's image is the stub byte for byte.
+  if (const Identity identity = requested_identity(a, setup); !identity.empty())
+    stub = stamped_stub(stub, stub_name, identity);
 
   Bytes payload;
   szdd::CompressStats stats;
@@ -326,6 +393,23 @@ int run(int argc, char** argv) {
                     "without the marker bytes)");
   build->add_flag("--precompressed", b.precompressed,
                   "SETUP is already an SZDD file: take it as it is, after checking it");
+  std::string icon;
+  build->add_option("--icon", icon, "Give the archive this icon (an .ico file)");
+  build->add_option("--version-info", b.version_info,
+                    "Set a version information field, KEY=VALUE, KEY one of ProductName, "
+                    "CompanyName, FileDescription, FileVersion, ProductVersion, LegalCopyright, "
+                    "OriginalFilename; FileVersion and ProductVersion also set the fixed "
+                    "numbers from their leading \"1.2.3.4\"; repeatable")
+      ->take_last()
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  build->add_flag("--identity-from-setup", b.identity_from_setup,
+                  "Copy the setup program's icon and version information into the archive "
+                  "(--icon and --version-info change them further)");
+  build->add_option("--execution-level", b.execution_level,
+                    "Give the archive a manifest requesting this execution level, and "
+                    "declaring Windows 7 to 11 supported")
+      ->check(CLI::IsMember(std::vector<std::string>(kExecutionLevels.begin(),
+                                                     kExecutionLevels.end())));
   build->add_flag("-q,--quiet", b.quiet, "Print no summary and no progress");
   build->footer(kExitCodes);
 
@@ -383,6 +467,7 @@ int run(int argc, char** argv) {
     b.setup = path_from_utf8(setup);
     b.out = path_from_utf8(out);
     b.stub = path_from_utf8(stub);
+    b.icon = path_from_utf8(icon);
     if (*build) return cmd_build(b);
     if (*verify) return cmd_verify(path_from_utf8(path), quiet, json);
     if (*extract) return cmd_extract(path_from_utf8(path), path_from_utf8(out), quiet);

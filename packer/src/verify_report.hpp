@@ -13,4 +13,8 @@ namespace halvex {
 std::string verify_report_json(const std::string& file, const ArchiveSummary& summary,
                                const std::string& error);
 
+// The identity as the text summary shows it: one line for each part found,
+// none without an identity.
+std::string identity_lines(const Identity& identity);
+
 }  // namespace halvex

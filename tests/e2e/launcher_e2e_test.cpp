@@ -440,6 +440,29 @@ TEST_F(InstallRun, SignedArchiveGivesTheSignedSetupProgramIntact) {
   ExpectEmpty(temporaryPath_);
 }
 
+// Archives with an identity install as usual: one made with every identity
+// option at once, and one whose launcher image a resource editor changed
+// (UpdateResourceW) before it was packed.
+class IdentityArchiveRun : public LauncherRun,
+                           public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(IdentityArchiveRun, InstallsAsUsual) {
+  Start(GetParam());
+  ExpectCollapsed();
+  Install();
+  ExpectExitWithoutBox();
+  ExpectStatusesOfFullRun();
+  EXPECT_EQ(Only(SampleReport(), "module"), SetupProgram());
+  ExpectEmpty(temporaryPath_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, IdentityArchiveRun,
+                         ::testing::Values("every-option.exe", "resource-edited.exe"),
+                         [](const auto& info) {
+                           return std::string(info.param[0] == 'e' ? "EveryOption"
+                                                                   : "ResourceEditor");
+                         });
+
 // An unquoted command line «...\with blanks\Halvex\setup.exe» would start
 // «...\with.exe» if the platform were left to split it at the blanks, and
 // would give the setup program two arguments where it has one.

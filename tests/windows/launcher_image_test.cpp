@@ -158,6 +158,92 @@ TEST(LauncherImageFile, HoldsTheMarkerHalvesApartButNeverJoined) {
   EXPECT_NE(bytes.find("sTaRT"), std::string::npos);
 }
 
+// The image as the file holds it, its headers and sections found through the
+// platform's own structures.
+class ImageFile {
+ public:
+  ImageFile() : bytes_(ReadImage()) {}
+  bool Read() const { return bytes_.size() > sizeof(IMAGE_DOS_HEADER); }
+  const IMAGE_NT_HEADERS32& Nt() const {
+    return *At<IMAGE_NT_HEADERS32>(
+        reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes_.data())->e_lfanew);
+  }
+  const IMAGE_DATA_DIRECTORY& Directory(int entry) const {
+    return Nt().OptionalHeader.DataDirectory[entry];
+  }
+  // The file offset of `rva`, or 0 when no section's file bytes hold it.
+  size_t OffsetOf(DWORD rva, DWORD size) const {
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(&Nt());
+    for (int i = 0; i < Nt().FileHeader.NumberOfSections; ++i, ++section)
+      if (rva >= section->VirtualAddress &&
+          rva + size <= section->VirtualAddress + section->SizeOfRawData)
+        return section->PointerToRawData + (rva - section->VirtualAddress);
+    return 0;
+  }
+  template <typename T>
+  const T* At(size_t offset) const {
+    return reinterpret_cast<const T*>(bytes_.data() + offset);
+  }
+
+ private:
+  std::vector<unsigned char> bytes_;
+};
+
+// Release checkers and exploit protection ("force randomization, require
+// relocations") expect a relocatable image marked for ASLR, NX and terminal
+// servers.
+TEST(LauncherImageFile, IsRelocatableWithAslrNxAndTerminalServerAware) {
+  const ImageFile image;
+  ASSERT_TRUE(image.Read());
+  EXPECT_EQ(image.Nt().FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED, 0);
+  const WORD expected = IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE |
+                        IMAGE_DLLCHARACTERISTICS_NX_COMPAT |
+                        IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE;
+  EXPECT_EQ(image.Nt().OptionalHeader.DllCharacteristics & expected, expected);
+  EXPECT_GT(image.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size, 0u);
+}
+
+// Every relocation patches an address inside the image that points inside
+// the image, and none points into the resource directory: a resource editor
+// rewrites it, so the code must address nothing there.
+TEST(LauncherImageFile, EveryRelocationPointsInsideTheImageAndOutsideItsResources) {
+  const ImageFile image;
+  ASSERT_TRUE(image.Read());
+  const IMAGE_OPTIONAL_HEADER32& header = image.Nt().OptionalHeader;
+  const IMAGE_DATA_DIRECTORY& relocations =
+      image.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC);
+  const IMAGE_DATA_DIRECTORY& resources =
+      image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE);
+  const size_t table = image.OffsetOf(relocations.VirtualAddress, relocations.Size);
+  ASSERT_NE(table, 0u);
+  int patched = 0;
+  for (DWORD at = 0; at < relocations.Size;) {
+    const auto* block = image.At<IMAGE_BASE_RELOCATION>(table + at);
+    ASSERT_GE(block->SizeOfBlock, sizeof(IMAGE_BASE_RELOCATION));
+    ASSERT_LE(at + block->SizeOfBlock, relocations.Size);
+    const auto* entry = image.At<WORD>(table + at + sizeof(IMAGE_BASE_RELOCATION));
+    const size_t entries =
+        (block->SizeOfBlock - sizeof(IMAGE_BASE_RELOCATION)) / sizeof(WORD);
+    for (size_t i = 0; i < entries; ++i) {
+      const int type = entry[i] >> 12;
+      if (type == IMAGE_REL_BASED_ABSOLUTE) continue;  // padding
+      SCOPED_TRACE(block->VirtualAddress + (entry[i] & 0xFFF));
+      ASSERT_EQ(type, IMAGE_REL_BASED_HIGHLOW);
+      const DWORD site = block->VirtualAddress + (entry[i] & 0xFFF);
+      const size_t offset = image.OffsetOf(site, sizeof(DWORD));
+      ASSERT_NE(offset, 0u) << "the patched address lies outside the file's sections";
+      const DWORD target = *image.At<DWORD>(offset) - header.ImageBase;
+      EXPECT_LT(target, header.SizeOfImage);
+      EXPECT_FALSE(target >= resources.VirtualAddress &&
+                   target < resources.VirtualAddress + resources.Size)
+          << "the code addresses the resource section at " << target;
+      ++patched;
+    }
+    at += block->SizeOfBlock;
+  }
+  EXPECT_GT(patched, 0);
+}
+
 // ADVAPI32 reads and sets the workspace's security; it is on every Windows.
 TEST(LauncherImageFile, IsAPe32GuiProgramImportingOnlyKernel32User32Advapi32) {
   HMODULE image = LoadLibraryExA(ImagePath.c_str(), nullptr,
