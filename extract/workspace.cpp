@@ -49,9 +49,8 @@ Text SiblingName(TextView base, DWORD random) {
   return name;
 }
 
-bool IsEmptyDirectory(TextView path) {
-  Text pattern = AddBackslash(path);
-  pattern.Append(L'*');
+// `pattern` is the directory's path and "\\*".
+bool IsEmptyDirectory(const Text& pattern) {
   WIN32_FIND_DATAW found;
   HANDLE search = platform::FindFirstFileW(pattern.CString(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
@@ -67,10 +66,11 @@ bool IsEmptyDirectory(TextView path) {
 
 // Between its creation and this open the directory could have been swapped,
 // so the held entry must be what the run created: a real directory (no
-// junction or symbolic link), owned by the token's default owner, closed,
-// and empty. The search by name is asked too, since Wine shows a host's
-// symbolic link as a reparse point only there.
-bool IsFreshClosedDirectory(HANDLE entry, const Text& path) {
+// junction or symbolic link), owned by the run, closed, and empty. The
+// search by name is asked too, since Wine shows a host's symbolic link as a
+// reparse point only there.
+bool IsFreshClosedDirectory(HANDLE entry, const Text& path,
+                            const Text& pattern) {
   BY_HANDLE_FILE_INFORMATION information;
   if (!platform::GetFileInformationByHandle(entry, &information)) return false;
   const DWORD attributes = information.dwFileAttributes |
@@ -78,22 +78,23 @@ bool IsFreshClosedDirectory(HANDLE entry, const Text& path) {
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY |
                         FILE_ATTRIBUTE_REPARSE_POINT)) ==
              FILE_ATTRIBUTE_DIRECTORY &&
-         TrustedEntry(entry, true, true) && IsEmptyDirectory(path.View());
+         TrustedEntry(entry, true, true) && IsEmptyDirectory(pattern);
 }
 
-// Holds the created workspace (WorkspaceEntry) when it is the one created;
-// from then on it cannot be renamed, deleted or swapped for a link. What
-// is refused is neither held nor recorded, so the clean-up leaves it alone.
-int HoldWorkspace(const Text& path) {
+// Holds the workspace just created at `path` (WorkspaceEntry) when it is
+// the one created; from then on it cannot be renamed, deleted or swapped for
+// a link. What is refused is neither held nor recorded, so the clean-up
+// leaves it alone.
+int HoldWorkspace(const Text& path, const Text& pattern) {
   HANDLE entry = platform::OpenDirectoryEntry(path.CString());
-  if (entry == INVALID_HANDLE_VALUE) return WorkspaceNotOwn;
-  if (!IsFreshClosedDirectory(entry, path) ||
-      !AssignProcessText(WorkspaceDirectory, path.View())) {
-    platform::CloseHandle(entry);
-    return WorkspaceNotOwn;
+  if (entry != INVALID_HANDLE_VALUE &&
+      IsFreshClosedDirectory(entry, path, pattern)) {
+    WorkspaceEntry = entry;
+    return 0;
   }
-  WorkspaceEntry = entry;
-  return 0;
+  if (entry != INVALID_HANDLE_VALUE) platform::CloseHandle(entry);
+  ReleaseProcessText(WorkspaceDirectory);
+  return WorkspaceNotOwn;
 }
 
 }  // namespace
@@ -137,8 +138,15 @@ int CreateWorkspace(TextView temporaryPath) {
   base.Append(L'\\').Append(Literal(L"Halvex"));
   Text path(base.View());
   for (int sibling = 0;; ++sibling) {
-    if (path.Failed()) return ERROR_NOT_ENOUGH_MEMORY;
-    if (CreateClosedDirectory(path)) return HoldWorkspace(path);
+    // What the judging and the clean-up need is at hand before the directory
+    // exists, so that running out of memory never leaves it behind.
+    Text pattern = AddBackslash(path.View());
+    pattern.Append(L'*');
+    if (path.Failed() || pattern.Failed() ||
+        !AssignProcessText(WorkspaceDirectory, path.View()))
+      return ERROR_NOT_ENOUGH_MEMORY;
+    if (CreateClosedDirectory(path)) return HoldWorkspace(path, pattern);
+    ReleaseProcessText(WorkspaceDirectory);
     const DWORD error = platform::GetLastError();
     // Any entry of that name, whatever its kind or owner, is left as it is.
     if (error != ERROR_ALREADY_EXISTS || sibling == MostSiblings)
@@ -159,11 +167,11 @@ void CloseWorkspaceEntry() {
 
 // The workspace first, then each level above it that the run created,
 // innermost first; one that is not empty stays, and every level above it.
+// The path is cut in place, level by level, as it is forgotten afterwards.
 void RemoveWorkspace() {
   CloseWorkspaceEntry();
-  Text path(WorkspaceDirectory.View());
-  wchar_t* const units = path.Units();
-  for (int length = path.Length();
+  wchar_t* const units = WorkspaceDirectory.units;
+  for (int length = WorkspaceDirectory.length;
        units && platform::RemoveDirectoryW(units) &&
        !FirstCreatedDirectory.Empty() && length > FirstCreatedDirectory.length;) {
     while (units[--length] != L'\\') {

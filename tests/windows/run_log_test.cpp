@@ -121,7 +121,7 @@ TEST_F(RunLogTest, EveryFailedAllocationThatEndsTheJobIsLogged) {
     // no log to tell.
     if (test::IsFile(log))
       EXPECT_NE(test::ReadWhole(log).find(" error: "), std::string::npos);
-    EXPECT_TRUE(scratch.TempEntries().empty());
+    ASSERT_TRUE(scratch.TempEntries().empty()) << scratch.TempEntries()[0];
     ++failed;
   }
   EXPECT_GE(failed, 4);
