@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "account.h"
 #include "extract.h"
 #include "fault_injection.h"
 
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::faults::RedirectModuleFileName(argv[1]);
+  ReadRunAccount();  // the workspace is created for the run's own account
   ::SetEnvironmentVariableA("TMP", argv[2]);
   ::SetEnvironmentVariableA("TEMP", argv[2]);
   HWND dialog = StatusDialog();
@@ -67,7 +69,6 @@ int main(int argc, char** argv) {
               "beyond the pauses %.3f s\n",
               elapsed, StatusUpdates, pauses, elapsed - pauses);
   ::DeleteFileW(setupProgram.CString());
-  CloseWorkspaceEntry();
-  ::RemoveDirectoryW(FirstCreatedDirectory.CString());
+  RemoveWorkspace();
   return 0;
 }
