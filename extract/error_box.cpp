@@ -17,8 +17,10 @@ constexpr int BoxTextSize = 128;
 
 }  // namespace
 
+void LogSetupError(const char* message) { LogEvent("error: ", message); }
+
 void ShowSetupError(const char* message) {
-  LogEvent("error: ", message);
+  LogSetupError(message);
   if (SilentRun) return;
   char box[BoxTextSize];
   platform::wsprintfA(box, "Setup aborted.\r%s", message);

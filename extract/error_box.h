@@ -10,6 +10,8 @@ extern const char ErrorAllocatingMemoryBuffers[];
 extern const char ErrorInitializingDecompression[];
 extern const char ErrorDecompressingSetupProgram[];
 
+// The one way a failure that ends the job is logged: an "error: " line.
+void LogSetupError(const char* message);
 // `message` is one of the catalogue's fixed English texts. It is logged, and
 // a silent run shows no box.
 void ShowSetupError(const char* message);

@@ -57,10 +57,6 @@ constexpr int ComponentNotDirectory = 1000;
 // cannot be read, and for a run whose token cannot be read.
 constexpr int WorkspaceNotOwn = 1001;
 
-// The attributes of the entry at `path` as the search by name shows it,
-// with a bit set that no attribute uses; 0 when nothing is found. Any
-// lookup failure counts as absence.
-DWORD LookUpEntry(const wchar_t* path);
 // Creates every missing component of `path` after the first, closed, and
 // records the first one created; `accumulated` receives the path rebuilt
 // with single backslashes. 0, 1000 or the last-error code of the creation

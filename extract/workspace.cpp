@@ -28,6 +28,17 @@ constexpr int SuffixDigits = 8;
 // A bit that no file attribute uses, so that a found entry is never 0.
 constexpr DWORD EntryFound = 0x80000000u;
 
+// The attributes of the entry at `path` as the search by name shows it,
+// with a bit that is always set; 0 when nothing is found. Any lookup failure
+// counts as absence.
+DWORD LookUpEntry(const wchar_t* path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = platform::FindFirstFileW(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  platform::FindClose(search);
+  return found.dwFileAttributes | EntryFound;
+}
+
 // Creates `path` closed, and records it when it is the first directory
 // that the run created.
 bool CreateClosedDirectory(const Text& path) {
@@ -99,14 +110,6 @@ int HoldWorkspace(const Text& path, const Text& pattern) {
 
 }  // namespace
 
-DWORD LookUpEntry(const wchar_t* path) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = platform::FindFirstFileW(path, &found);
-  if (search == INVALID_HANDLE_VALUE) return 0;
-  platform::FindClose(search);
-  return found.dwFileAttributes | EntryFound;
-}
-
 int CreateDirectoryChain(TextView path, Text& accumulated) {
   for (int number = 1; number <= MostComponents; ++number) {
     Text component = ExtractToken(path, number, BackslashDelimiters);
@@ -131,6 +134,7 @@ int CreateDirectoryChain(TextView path, Text& accumulated) {
 }
 
 int CreateWorkspace(TextView temporaryPath) {
+  CloseWorkspaceEntry();  // one workspace is held at a time, never leaked
   if (!ClosedSecurity()) return WorkspaceNotOwn;
   Text base;
   if (const int result = CreateDirectoryChain(temporaryPath, base))

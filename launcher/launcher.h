@@ -37,8 +37,8 @@ void ShowDialogItem(HWND dialog, int id, bool visible);
 // the job alone, then the clean-up. The process's exit code: 0 without /S.
 DWORD RunLauncher(const wchar_t* commandLine);
 // A job that stops before the setup program's start or end could be seen:
-// logs `message` as the failure and gives InstallFailure. The pipeline's
-// own failures go through the error box, which logs them alike.
+// logs `message` as the failure, as the error box does for the pipeline's,
+// and gives InstallFailure.
 DWORD InstallFailed(const char* message);
 // Deletes "setup.exe" and removes the workspace, and forgets both, so that
 // a second call touches nothing.

@@ -22,7 +22,7 @@ void RemoveRunTraces() {
 }
 
 DWORD InstallFailed(const char* message) {
-  LogEvent("error: ", message);
+  LogSetupError(message);
   return InstallFailure;
 }
 
