@@ -8,7 +8,6 @@
 
 #include "error_box.h"
 #include "path_text.h"
-#include "run_log.h"
 #include "self_archive.h"
 #include "text.h"
 
@@ -32,7 +31,7 @@ extern int ShownProgress;
 // Releases the module's texts at shut-down.
 void ReleaseExtractState();
 
-// --- status line and message pump --------------------------------------------
+// --- status line and message pump, the launcher shell's ----------------------
 
 constexpr int StatusLineId = 103;
 

@@ -1,9 +1,12 @@
 #pragma once
-// The launcher module: process entry and run state, the dialog, and the
+// The launcher module: process entry and run state, the command line and
+// the log, the dialog with its status line and error box, and the
 // supervision of the started setup program.
 
 #include <windows.h>
 
+#include "run_log.h"
+#include "run_state.h"
 #include "text.h"
 
 constexpr int DialogTemplateId = 100;
@@ -14,18 +17,6 @@ constexpr int InstallButtonId = 111;
 // The exit code of a silent run whose job stopped before the setup program
 // started (ERROR_INSTALL_FAILURE).
 constexpr DWORD InstallFailure = 1603;
-
-// The full path of "setup.exe", once the extraction has got that far.
-extern ProcessText SetupProgramPath;
-// What followed `--` on the launcher's command line, for the setup program;
-// it runs to the command line's terminator.
-extern TextView SetupArguments;
-// Everything after the launcher's own program name, as typed; it runs to the
-// command line's terminator.
-extern TextView LauncherArguments;
-// /WAITALL: the run waits until every process the setup program started has
-// ended, not for the setup program alone.
-extern bool WaitForAll;
 
 extern const char WindowCaption[];
 

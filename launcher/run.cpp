@@ -9,15 +9,12 @@
 #include "launcher.h"
 #include "platform.h"
 
-ProcessText SetupProgramPath;
-TextView SetupArguments;
-TextView LauncherArguments;
-bool WaitForAll;
+RunState Run;
 
 void RemoveRunTraces() {
-  if (!SetupProgramPath.Empty())
-    platform::DeleteFileW(SetupProgramPath.CString());
-  ReleaseProcessText(SetupProgramPath);
+  if (!Run.setupProgramPath.Empty())
+    platform::DeleteFileW(Run.setupProgramPath.CString());
+  ReleaseProcessText(Run.setupProgramPath);
   RemoveWorkspace();
 }
 
@@ -27,8 +24,9 @@ DWORD InstallFailed(const char* message) {
 }
 
 DWORD RunJob(HWND dialog) {
-  if (!ExtractSetupProgram(dialog, SetupProgramPath)) return InstallFailure;
-  return RunSetupAndWait(SetupProgramPath.View(), SetupArguments, dialog);
+  if (!ExtractSetupProgram(dialog, Run.setupProgramPath)) return InstallFailure;
+  return RunSetupAndWait(Run.setupProgramPath.View(), Run.setupArguments,
+                         dialog);
 }
 
 DWORD RunLauncher(const wchar_t* commandLine) {
@@ -38,10 +36,10 @@ DWORD RunLauncher(const wchar_t* commandLine) {
       ParseLauncherCommandLine(line.units, line.length);
   // Without its options the run cannot tell whether anyone is there to ask.
   if (options.decoded.Failed()) return InstallFailure;
-  SilentRun = options.silent;
-  SetupArguments = options.setupArguments;
-  LauncherArguments = options.arguments;
-  WaitForAll = options.waitAll;
+  Run.silent = options.silent;
+  Run.waitForAll = options.waitAll;
+  Run.launcherArguments = options.arguments;
+  Run.setupArguments = options.setupArguments;
   // The redirection guard is on before anything is opened by name, the log
   // included: from then on the run follows no junction a user made.
   if (ReadRunAccount() && PrivilegedRun()) platform::EnableRedirectionGuard();
@@ -50,7 +48,7 @@ DWORD RunLauncher(const wchar_t* commandLine) {
   LogEvent("command line: ", "", line);
 
   DWORD exitCode = 0;
-  if (SilentRun)
+  if (Run.silent)
     exitCode = RunJob(nullptr);
   else
     platform::DialogBoxParamA(platform::GetModuleHandleW(), DialogTemplateId,

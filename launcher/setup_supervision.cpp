@@ -99,7 +99,7 @@ DWORD ConfirmEnd(HANDLE process, bool endSeen) {
   DWORD code;
   while (platform::GetExitCodeProcess(process, &code)) {
     const bool ended = code != STILL_ACTIVE || endSeen;
-    if (ended && SilentRun) return code;
+    if (ended && Run.silent) return code;
     PumpMessages();
     platform::Sleep(PollMilliseconds);
     if (ended) return code;
@@ -125,7 +125,7 @@ Text SetupCommandLine(TextView path, TextView arguments) {
 DWORD StartElevatedRun(PROCESS_INFORMATION& process) {
   RemoveRunTraces();
   Text parameters(Literal(L"/S "));
-  parameters.Append(LauncherArguments);
+  parameters.Append(Run.launcherArguments);
   const Text launcher = OwnPath();
   if (parameters.Failed() || launcher.Empty())
     return InstallFailed(ErrorAllocatingMemoryBuffers);
@@ -156,9 +156,9 @@ DWORD StartSetupProgram(TextView path, TextView arguments,
   // nothing it starts can escape it unawares.
   if (platform::CreateProcessW(
           path.units, commandLine.Units(),
-          NORMAL_PRIORITY_CLASS | (WaitForAll ? CREATE_SUSPENDED : 0),
+          NORMAL_PRIORITY_CLASS | (Run.waitForAll ? CREATE_SUSPENDED : 0),
           &startup, &process)) {
-    if (WaitForAll) {
+    if (Run.waitForAll) {
       if (!job.Join(process.hProcess))
         LogNumber("waiting for the setup program alone: ",
                   platform::GetLastError());
@@ -167,7 +167,7 @@ DWORD StartSetupProgram(TextView path, TextView arguments,
     return 0;
   }
   const DWORD error = platform::GetLastError();
-  if (error != platform::ElevationRequired || SilentRun) return error;
+  if (error != platform::ElevationRequired || Run.silent) return error;
   return StartElevatedRun(process);
 }
 

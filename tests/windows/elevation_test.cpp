@@ -30,8 +30,8 @@ class Elevation : public ::testing::Test {
     for (const char* name : {"HALVEX_SAMPLE_REPORT", "HALVEX_SAMPLE_SHOW_MS",
                              "HALVEX_SAMPLE_EXIT_CODE"})
       ::SetEnvironmentVariableA(name, nullptr);
-    SilentRun = false;
-    LauncherArguments = {};
+    ::Run.silent = false;
+    ::Run.launcherArguments = {};
   }
 
   std::string Report() const { return scratch.Root() + "report.txt"; }
@@ -51,15 +51,15 @@ TEST_F(Elevation, WithADialogTheLauncherRestartsElevatedAndIsWaitedFor) {
   test::StatusWindow status;
   const std::wstring arguments =
       L"/LOG=\"" + Wide(Log()) + L"\" -- /quiet \"a b\"";
-  LauncherArguments = {arguments.data(), static_cast<int>(arguments.size())};
+  ::Run.launcherArguments = {arguments.data(), static_cast<int>(arguments.size())};
   const std::wstring temp = Wide(scratch.Temp());
   ASSERT_EQ(CreateWorkspace({temp.data(), static_cast<int>(temp.size())}), 0);
   const std::wstring setup = Wide(scratch.Workspace()) + L"\\setup.exe";
   ASSERT_TRUE(test::WriteWhole(scratch.InWorkspace("setup.exe"), "setup"));
   ASSERT_TRUE(AssignProcessText(
-      SetupProgramPath, {setup.data(), static_cast<int>(setup.size())}));
+      ::Run.setupProgramPath, {setup.data(), static_cast<int>(setup.size())}));
 
-  EXPECT_EQ(RunSetupAndWait(SetupProgramPath.View(), {L"", 0}, status.Handle()),
+  EXPECT_EQ(RunSetupAndWait(::Run.setupProgramPath.View(), {L"", 0}, status.Handle()),
             7u);
 
   const auto& calls = faults::Calls();

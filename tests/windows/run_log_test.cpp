@@ -16,7 +16,7 @@ using faults::Call;
 
 class RunLogTest : public ::testing::Test {
  protected:
-  ~RunLogTest() override { SilentRun = false; }
+  ~RunLogTest() override { ::Run.silent = false; }
 
   // A run of the launcher that stops at once (its own file is missing),
   // with a token that is elevated or not; its exit code.

@@ -2,6 +2,7 @@
 
 #include "platform.h"
 #include "run_log.h"
+#include "run_state.h"
 
 const char ErrorCreatingSetupProgram[] = "Error creating setup program.";
 const char ErrorAllocatingMemoryBuffers[] = "Error allocating memory buffers.";
@@ -21,7 +22,7 @@ void LogSetupError(const char* message) { LogEvent("error: ", message); }
 
 void ShowSetupError(const char* message) {
   LogSetupError(message);
-  if (SilentRun) return;
+  if (Run.silent) return;
   char box[BoxTextSize];
   platform::wsprintfA(box, "Setup aborted.\r%s", message);
   platform::MessageBoxA(box, "Error", MB_OK);

@@ -5,9 +5,6 @@
 
 #include "text.h"
 
-// True under /S: no window, no box, and nothing waits for a display.
-extern bool SilentRun;
-
 // Opens `path` (zero-terminated) for appending, never truncating it; a log
 // that cannot be opened (a missing folder included, which is not created) is
 // no log, and neither is one that is a link (symbolic, junction or hard), or

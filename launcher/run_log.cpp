@@ -3,12 +3,9 @@
 #include "account.h"
 #include "extract.h"
 #include "platform.h"
-
-bool SilentRun;
+#include "run_state.h"
 
 namespace {
-
-HANDLE RunLog = INVALID_HANDLE_VALUE;
 
 // The stamp's 24 bytes, the longest label and the longest ASCII text (a
 // status text), with room to spare; UTF-8 needs at most 3 bytes a unit.
@@ -44,16 +41,19 @@ void OpenRunLog(TextView path) {
       !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
       information.nNumberOfLinks == 1 &&
       (!privileged || TrustedEntry(log, false, false)))
-    RunLog = log;
+    Run.log = log;
   else
     CloseFileOnce(log);
 }
 
-void CloseRunLog() { CloseFileOnce(RunLog); }
+void CloseRunLog() {
+  if (Run.log) platform::CloseHandle(Run.log);
+  Run.log = nullptr;
+}
 
 // The line is written in one piece, so that it lands whole at the file's end.
 void LogEvent(const char* label, const char* text, TextView units) {
-  if (RunLog == INVALID_HANDLE_VALUE) return;
+  if (!Run.log) return;
   const int size = HeadSize + units.length * Utf8PerUnit;
   auto* line = static_cast<char*>(platform::HeapAlloc(size));
   if (!line) return;
@@ -68,7 +68,7 @@ void LogEvent(const char* label, const char* text, TextView units) {
   line[length++] = '\r';
   line[length++] = '\n';
   DWORD written;
-  platform::WriteFile(RunLog, line, static_cast<DWORD>(length), &written);
+  platform::WriteFile(Run.log, line, static_cast<DWORD>(length), &written);
   platform::HeapFree(line);
 }
 

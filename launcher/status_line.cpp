@@ -5,6 +5,7 @@
 #include "extract.h"
 #include "platform.h"
 #include "run_log.h"
+#include "run_state.h"
 
 int ProgressPercent;
 int ShownProgress;
@@ -21,11 +22,11 @@ constexpr int StatusSize = 64;
 void ShowStatus(HWND dialog, const char* text, int progress) {
   LogEvent("status: ", text);
   ShownProgress = progress;
-  if (!SilentRun) platform::SetDlgItemTextA(dialog, StatusLineId, text);
+  if (!Run.silent) platform::SetDlgItemTextA(dialog, StatusLineId, text);
 }
 
 void PumpMessages() {
-  if (SilentRun) return;
+  if (Run.silent) return;
   MSG message;
   for (int served = 0; served < MostMessagesPerPump; ++served) {
     if (!platform::PeekMessageA(&message)) return;
@@ -45,7 +46,7 @@ void ShowProgress(HWND dialog, bool starting) {
   platform::wsprintfA(status, "Decompressing setup : %d%%%s", ProgressPercent,
                       starting ? " starting setup program ..." : "");
   ShowStatus(dialog, status, progress);
-  if (SilentRun) return;
+  if (Run.silent) return;
   platform::Sleep(ProgressPauseMilliseconds);
   PumpMessages();
 }
