@@ -36,6 +36,8 @@ void ReleaseExtractState();
 
 constexpr int StatusLineId = 103;
 
+// Sets the text of the dialog's item `id`.
+void SetDialogItemText(HWND dialog, int id, const char* text);
 // Serves at most 101 pending messages of the thread's queue; nothing in a
 // silent run.
 void PumpMessages();
@@ -78,6 +80,8 @@ void RemoveWorkspace();
 // Closes `file` unless it is already the invalid-handle value, which it is
 // afterwards in any case; false when the close failed.
 bool CloseFileOnce(HANDLE& file);
+// Closes `handle` unless it is null, which it is afterwards in any case.
+void CloseHeldHandle(HANDLE& handle);
 
 // The launcher's own path, whole; empty when the platform reports none.
 Text OwnPath();

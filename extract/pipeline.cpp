@@ -251,6 +251,11 @@ bool CloseFileOnce(HANDLE& file) {
   return closed;
 }
 
+void CloseHeldHandle(HANDLE& handle) {
+  if (handle) platform::CloseHandle(handle);
+  handle = nullptr;
+}
+
 bool ExtractSetupProgram(HWND dialog, ProcessText& setupProgramPath) {
   SetProgress(dialog, 0, false);
   PipelineResources held;

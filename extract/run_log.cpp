@@ -8,7 +8,8 @@ bool SilentRun;
 
 namespace {
 
-HANDLE RunLog = INVALID_HANDLE_VALUE;
+// Null while the run has no log.
+HANDLE RunLog;
 
 // The stamp's 24 bytes, the longest label and the longest ASCII text (a
 // status text), with room to spare; UTF-8 needs at most 3 bytes a unit.
@@ -49,11 +50,11 @@ void OpenRunLog(TextView path) {
     CloseFileOnce(log);
 }
 
-void CloseRunLog() { CloseFileOnce(RunLog); }
+void CloseRunLog() { CloseHeldHandle(RunLog); }
 
 // The line is written in one piece, so that it lands whole at the file's end.
 void LogEvent(const char* label, const char* text, TextView units) {
-  if (RunLog == INVALID_HANDLE_VALUE) return;
+  if (!RunLog) return;
   const int size = HeadSize + units.length * Utf8PerUnit;
   auto* line = static_cast<char*>(platform::HeapAlloc(size));
   if (!line) return;

@@ -21,7 +21,12 @@ constexpr int StatusSize = 64;
 void ShowStatus(HWND dialog, const char* text, int progress) {
   LogEvent("status: ", text);
   ShownProgress = progress;
-  if (!SilentRun) platform::SetDlgItemTextA(dialog, StatusLineId, text);
+  if (!SilentRun) SetDialogItemText(dialog, StatusLineId, text);
+}
+
+// What SetDlgItemTextA does, through the two calls the dialog needs anyway.
+void SetDialogItemText(HWND dialog, int id, const char* text) {
+  platform::SetWindowTextA(platform::GetDlgItem(dialog, id), text);
 }
 
 void PumpMessages() {

@@ -164,10 +164,7 @@ int CreateWorkspace(TextView temporaryPath) {
   }
 }
 
-void CloseWorkspaceEntry() {
-  if (WorkspaceEntry) platform::CloseHandle(WorkspaceEntry);
-  WorkspaceEntry = nullptr;
-}
+void CloseWorkspaceEntry() { CloseHeldHandle(WorkspaceEntry); }
 
 // The workspace first, then each level above it that the run created,
 // innermost first; one that is not empty stays, and every level above it.
