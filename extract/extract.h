@@ -24,7 +24,7 @@ extern ProcessText WorkspaceDirectory;
 extern HANDLE WorkspaceEntry;
 // «<workspace>\setup.ex_», set just before that file is created.
 extern ProcessText CompressedSetupPath;
-// What the status line shows, clamped to 0..100 by ShowProgress.
+// What the status line shows, from 0 to 100.
 extern int ProgressPercent;
 // Which of ShowProgress's texts the status line shows; 0 for any other.
 extern int ShownProgress;
@@ -44,10 +44,11 @@ void PumpMessages();
 // Sets `text` on the dialog's status line and logs it; a silent run only
 // logs it. `progress` tells ShowProgress's texts apart; 0 for the others.
 void ShowStatus(HWND dialog, const char* text, int progress = 0);
-// Shows "Decompressing setup : N%" (and " starting setup program ..." when
-// `starting`), then pauses 10 ms and pumps, unless the run is silent; a text
-// equal to the one shown is skipped.
-void ShowProgress(HWND dialog, bool starting);
+// Sets ProgressPercent to `percent`, clamped, and shows "Decompressing
+// setup : N%" (and " starting setup program ..." when `starting`), then
+// pauses 10 ms and pumps, unless the run is silent; a text equal to the one
+// shown is skipped.
+void ShowProgress(HWND dialog, int percent, bool starting);
 
 // --- workspace directories -----------------------------------------------------
 

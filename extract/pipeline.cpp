@@ -126,11 +126,6 @@ bool WriteAll(HANDLE file, const void* data, DWORD size) {
   return platform::WriteFile(file, data, size, &written) && written == size;
 }
 
-void SetProgress(HWND dialog, int percent, bool starting) {
-  ProgressPercent = percent;
-  ShowProgress(dialog, starting);
-}
-
 // The percentage after a full piece. Large payloads would overflow 32-bit
 // arithmetic and show a wrapped value; a double holds every product here
 // exactly (below 2^53), and its quotient truncates as integer division would.
@@ -154,9 +149,11 @@ bool ExpandPieces(HWND dialog, PipelineResources& held, int compressedSize) {
       return Fail(ErrorDecompressingSetupProgram);
     expandedTotal += count;
     if (count != ExpansionPieceSize) return true;
-    if (compressedSize > 0)
-      ProgressPercent = ExpansionPercent(expandedTotal, compressedSize);
-    ShowProgress(dialog, false);
+    ShowProgress(dialog,
+                 compressedSize > 0
+                     ? ExpansionPercent(expandedTotal, compressedSize)
+                     : ProgressPercent,
+                 false);
   }
 }
 
@@ -183,7 +180,7 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   if (!platform::ReadFile(held.fileSlot, archive.Bytes(), archiveSize, &read) ||
       read != archiveSize)
     return Fail("Error reading source archive.");
-  SetProgress(dialog, 25, false);
+  ShowProgress(dialog, 25, false);
 
   const int size = static_cast<int>(archiveSize);
   const int markerPosition = FindPayloadMarker(archive.Bytes(), size);
@@ -213,7 +210,7 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
                     PayloadEnd(archive.Bytes(), size, payloadStart - 1) -
                     payloadStart + 1)))
     return Fail("Error writing setup program.");
-  SetProgress(dialog, 50, false);
+  ShowProgress(dialog, 50, false);
   PumpMessages();
   CloseFileOnce(held.fileSlot);
 
@@ -237,7 +234,7 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   platform::LZSeek(held.expansion, 0, 0);
 
   if (!ExpandPieces(dialog, held, compressedSize)) return false;
-  SetProgress(dialog, 100, true);
+  ShowProgress(dialog, 100, true);
   held.CloseCompressedFile();
   return true;
 }
@@ -257,7 +254,7 @@ void CloseHeldHandle(HANDLE& handle) {
 }
 
 bool ExtractSetupProgram(HWND dialog, ProcessText& setupProgramPath) {
-  SetProgress(dialog, 0, false);
+  ShowProgress(dialog, 0, false);
   PipelineResources held;
   return RunPipeline(dialog, setupProgramPath, held);
 }

@@ -154,7 +154,10 @@ inline BOOL RemoveDirectoryW(const wchar_t* path) {
   return ::RemoveDirectoryW(path);
 }
 
-inline DWORD GetLastError() { return ::GetLastError(); }
+// One call site for the many that ask, which keeps the image small.
+__attribute__((noinline)) inline DWORD GetLastError() {
+  return ::GetLastError();
+}
 
 // --- security of directories and of the process -----------------------------
 
