@@ -126,17 +126,25 @@ bool WriteAll(HANDLE file, const void* data, DWORD size) {
   return platform::WriteFile(file, data, size, &written) && written == size;
 }
 
-// The percentage after a full piece. Large payloads would overflow 32-bit
-// arithmetic and show a wrapped value; a double holds every product here
-// exactly (below 2^53), and its quotient truncates as integer division would.
-// Above 100 it shows as 100 anyway.
-int ExpansionPercent(double expandedTotal, int compressedSize) {
-  const double percent = expandedTotal * 50 / compressedSize + 50;
-  return percent > 100 ? 100 : static_cast<int>(percent);
+// The percentage after a full piece: 50 and half the expanded bytes' share
+// of the compressed size, truncated, and 100 from where they reach it. The
+// product 50 × expanded would overflow 32 bits on large payloads, so the
+// share is counted by 50 additions of the expanded bytes, each remainder kept
+// below the compressed size (below 2 GiB).
+int ExpansionPercent(DWORD expanded, DWORD compressed) {
+  if (expanded >= compressed) return 100;
+  int percent = 50;
+  DWORD rest = 0;
+  for (int step = 0; step < 50; ++step) {
+    rest += expanded;
+    if (rest >= compressed) rest -= compressed, ++percent;
+  }
+  return percent;
 }
 
 bool ExpandPieces(HWND dialog, PipelineResources& held, int compressedSize) {
-  double expandedTotal = 0;
+  // Counted only up to the compressed size, where the percentage is 100.
+  DWORD expandedTotal = 0;
   for (;;) {
     PumpMessages();
     const INT count = platform::LZRead(
@@ -147,7 +155,8 @@ bool ExpandPieces(HWND dialog, PipelineResources& held, int compressedSize) {
     if (!WriteAll(held.fileSlot, held.expansionBuffer.Bytes(),
                   static_cast<DWORD>(count)))
       return Fail(ErrorDecompressingSetupProgram);
-    expandedTotal += count;
+    if (expandedTotal < static_cast<DWORD>(compressedSize))
+      expandedTotal += count;
     if (count != ExpansionPieceSize) return true;
     ShowProgress(dialog,
                  compressedSize > 0

@@ -25,7 +25,8 @@ void ShowStatus(HWND dialog, const char* text, int progress) {
 }
 
 // What SetDlgItemTextA does, through the two calls the dialog needs anyway.
-void SetDialogItemText(HWND dialog, int id, const char* text) {
+__attribute__((noinline)) void SetDialogItemText(HWND dialog, int id,
+                                                const char* text) {
   platform::SetWindowTextA(platform::GetDlgItem(dialog, id), text);
 }
 
