@@ -61,8 +61,8 @@ constexpr int ComponentNotDirectory = 1000;
 constexpr int WorkspaceNotOwn = 1001;
 
 // Creates every missing component of `path` after the first, closed, and
-// records the first one created; `accumulated` receives the path rebuilt
-// with single backslashes. 0, 1000 or the last-error code of the creation
+// records the first one created; `accumulated`, empty, receives the path
+// rebuilt with single backslashes. 0, 1000 or the last-error code of the creation
 // that failed.
 int CreateDirectoryChain(TextView path, Text& accumulated);
 // Creates the run's own workspace in `temporaryPath` (created as far as
