@@ -171,7 +171,8 @@ bool ReadRunAccount() {
 
 bool PrivilegedRun() { return Account.privileged; }
 
-SECURITY_ATTRIBUTES* ClosedSecurity() {
+// Asked in many places; one copy keeps the image small.
+__attribute__((noinline)) SECURITY_ATTRIBUTES* ClosedSecurity() {
   return Account.closedAttributes.nLength ? &Account.closedAttributes
                                           : nullptr;
 }

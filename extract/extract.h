@@ -23,7 +23,7 @@ extern ProcessText WorkspaceDirectory;
 extern HANDLE WorkspaceEntry;
 // «<workspace>\setup.ex_», set just before that file is created.
 extern ProcessText CompressedSetupPath;
-// What the status line shows, clamped to 0..100 by ShowProgress.
+// What the status line shows, from 0 to 100.
 extern int ProgressPercent;
 // Which of ShowProgress's texts the status line shows; 0 for any other.
 extern int ShownProgress;
@@ -35,16 +35,19 @@ void ReleaseExtractState();
 
 constexpr int StatusLineId = 103;
 
+// Sets the text of the dialog's item `id`.
+void SetDialogItemText(HWND dialog, int id, const char* text);
 // Serves at most 101 pending messages of the thread's queue; nothing in a
 // silent run.
 void PumpMessages();
 // Sets `text` on the dialog's status line and logs it; a silent run only
 // logs it. `progress` tells ShowProgress's texts apart; 0 for the others.
 void ShowStatus(HWND dialog, const char* text, int progress = 0);
-// Shows "Decompressing setup : N%" (and " starting setup program ..." when
-// `starting`), then pauses 10 ms and pumps, unless the run is silent; a text
-// equal to the one shown is skipped.
-void ShowProgress(HWND dialog, bool starting);
+// Sets ProgressPercent to `percent`, clamped, and shows "Decompressing
+// setup : N%" (and " starting setup program ..." when `starting`), then
+// pauses 10 ms and pumps, unless the run is silent; a text equal to the one
+// shown is skipped.
+void ShowProgress(HWND dialog, int percent, bool starting);
 
 // --- workspace directories -----------------------------------------------------
 
@@ -57,8 +60,8 @@ constexpr int ComponentNotDirectory = 1000;
 constexpr int WorkspaceNotOwn = 1001;
 
 // Creates every missing component of `path` after the first, closed, and
-// records the first one created; `accumulated` receives the path rebuilt
-// with single backslashes. 0, 1000 or the last-error code of the creation
+// records the first one created; `accumulated`, empty, receives the path
+// rebuilt with single backslashes. 0, 1000 or the last-error code of the creation
 // that failed.
 int CreateDirectoryChain(TextView path, Text& accumulated);
 // Creates the run's own workspace in `temporaryPath` (created as far as
@@ -77,6 +80,8 @@ void RemoveWorkspace();
 // Closes `file` unless it is already the invalid-handle value, which it is
 // afterwards in any case; false when the close failed.
 bool CloseFileOnce(HANDLE& file);
+// Closes `handle` unless it is null, which it is afterwards in any case.
+void CloseHeldHandle(HANDLE& handle);
 
 // The launcher's own path, whole; empty when the platform reports none.
 Text OwnPath();

@@ -126,22 +126,25 @@ bool WriteAll(HANDLE file, const void* data, DWORD size) {
   return platform::WriteFile(file, data, size, &written) && written == size;
 }
 
-void SetProgress(HWND dialog, int percent, bool starting) {
-  ProgressPercent = percent;
-  ShowProgress(dialog, starting);
-}
-
-// The percentage after a full piece. Large payloads would overflow 32-bit
-// arithmetic and show a wrapped value; a double holds every product here
-// exactly (below 2^53), and its quotient truncates as integer division would.
-// Above 100 it shows as 100 anyway.
-int ExpansionPercent(double expandedTotal, int compressedSize) {
-  const double percent = expandedTotal * 50 / compressedSize + 50;
-  return percent > 100 ? 100 : static_cast<int>(percent);
+// The percentage after a full piece: 50 and half the expanded bytes' share
+// of the compressed size, truncated, and 100 from where they reach it. The
+// product 50 × expanded would overflow 32 bits on large payloads, so the
+// share is counted by 50 additions of the expanded bytes, each remainder kept
+// below the compressed size (below 2 GiB).
+int ExpansionPercent(DWORD expanded, DWORD compressed) {
+  if (expanded >= compressed) return 100;
+  int percent = 50;
+  DWORD rest = 0;
+  for (int step = 0; step < 50; ++step) {
+    rest += expanded;
+    if (rest >= compressed) rest -= compressed, ++percent;
+  }
+  return percent;
 }
 
 bool ExpandPieces(HWND dialog, PipelineResources& held, int compressedSize) {
-  double expandedTotal = 0;
+  // Counted only up to the compressed size, where the percentage is 100.
+  DWORD expandedTotal = 0;
   for (;;) {
     PumpMessages();
     const INT count = platform::LZRead(
@@ -152,11 +155,14 @@ bool ExpandPieces(HWND dialog, PipelineResources& held, int compressedSize) {
     if (!WriteAll(held.fileSlot, held.expansionBuffer.Bytes(),
                   static_cast<DWORD>(count)))
       return Fail(ErrorDecompressingSetupProgram);
-    expandedTotal += count;
+    if (expandedTotal < static_cast<DWORD>(compressedSize))
+      expandedTotal += count;
     if (count != ExpansionPieceSize) return true;
-    if (compressedSize > 0)
-      ProgressPercent = ExpansionPercent(expandedTotal, compressedSize);
-    ShowProgress(dialog, false);
+    ShowProgress(dialog,
+                 compressedSize > 0
+                     ? ExpansionPercent(expandedTotal, compressedSize)
+                     : ProgressPercent,
+                 false);
   }
 }
 
@@ -183,7 +189,7 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   if (!platform::ReadFile(held.fileSlot, archive.Bytes(), archiveSize, &read) ||
       read != archiveSize)
     return Fail("Error reading source archive.");
-  SetProgress(dialog, 25, false);
+  ShowProgress(dialog, 25, false);
 
   const int size = static_cast<int>(archiveSize);
   const int markerPosition = FindPayloadMarker(archive.Bytes(), size);
@@ -213,7 +219,7 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
                     PayloadEnd(archive.Bytes(), size, payloadStart - 1) -
                     payloadStart + 1)))
     return Fail("Error writing setup program.");
-  SetProgress(dialog, 50, false);
+  ShowProgress(dialog, 50, false);
   PumpMessages();
   CloseFileOnce(held.fileSlot);
 
@@ -237,7 +243,7 @@ bool RunPipeline(HWND dialog, ProcessText& setupProgramPath,
   platform::LZSeek(held.expansion, 0, 0);
 
   if (!ExpandPieces(dialog, held, compressedSize)) return false;
-  SetProgress(dialog, 100, true);
+  ShowProgress(dialog, 100, true);
   held.CloseCompressedFile();
   return true;
 }
@@ -251,8 +257,13 @@ bool CloseFileOnce(HANDLE& file) {
   return closed;
 }
 
+void CloseHeldHandle(HANDLE& handle) {
+  if (handle) platform::CloseHandle(handle);
+  handle = nullptr;
+}
+
 bool ExtractSetupProgram(HWND dialog, ProcessText& setupProgramPath) {
-  SetProgress(dialog, 0, false);
+  ShowProgress(dialog, 0, false);
   PipelineResources held;
   return RunPipeline(dialog, setupProgramPath, held);
 }

@@ -2,7 +2,7 @@
 // Finding the payload in a self-archive: the launcher image, then the 13-byte
 // marker, then the compressed setup program up to the end of the file. The
 // marker is the only locator, and its first occurrence wins, so the two
-// halves are kept apart in the image and joined only at run time.
+// halves are kept apart in the image and matched one after the other.
 
 extern const char MarkerHead[];  // "Archive "
 extern const char MarkerTail[];  // "sTaRT"

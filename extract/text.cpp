@@ -40,6 +40,10 @@ wchar_t* AllocateText(int length) {
 
 }  // namespace
 
+__attribute__((noinline)) const wchar_t* UnitsOrEmpty(const wchar_t* units) {
+  return units ? units : L"";
+}
+
 Text::Text(Text&& other) { TakeFrom(other); }
 
 Text& Text::operator=(Text&& other) {

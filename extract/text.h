@@ -6,6 +6,10 @@
 // path. Nothing converts a path to the ANSI code page, so a user or folder
 // named in any script reaches the platform as it is.
 
+// `units`, or an empty zero-terminated text when there are none; one copy
+// for the many places that hand a path to the platform.
+const wchar_t* UnitsOrEmpty(const wchar_t* units);
+
 // A borrowed run of units.
 struct TextView {
   const wchar_t* units;
@@ -31,7 +35,7 @@ class Text {
   ~Text();
 
   TextView View() const { return {CString(), length_}; }
-  const wchar_t* CString() const { return units_ ? units_ : L""; }
+  const wchar_t* CString() const { return UnitsOrEmpty(units_); }
   // For the platform calls that may write into their argument.
   wchar_t* Units() { return units_; }
   int Length() const { return length_; }
@@ -60,7 +64,7 @@ struct ProcessText {
   int length;
 
   TextView View() const { return {CString(), length}; }
-  const wchar_t* CString() const { return units ? units : L""; }
+  const wchar_t* CString() const { return UnitsOrEmpty(units); }
   bool Empty() const { return length == 0; }
 };
 

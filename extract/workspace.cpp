@@ -6,8 +6,6 @@
 // SYSTEM and Administrators; what was created is judged, held open so that
 // no one can rename or swap it, and removed again by the exit clean-up.
 
-#include <utility>
-
 #include "account.h"
 #include "extract.h"
 #include "platform.h"
@@ -49,15 +47,13 @@ bool CreateClosedDirectory(const Text& path) {
   return true;
 }
 
-// `base`, a hyphen and `random` in eight hex digits.
-Text SiblingName(TextView base, DWORD random) {
-  Text name(base);
+// Appends a hyphen and `random` in eight hex digits.
+void AppendRandomSuffix(Text& name, DWORD random) {
   name.Append(L'-');
   for (int digit = 0; digit < SuffixDigits; ++digit, random >>= 4) {
     const wchar_t nibble = random & 15;
     name.Append(nibble < 10 ? L'0' + nibble : L'a' + nibble - 10);
   }
-  return name;
 }
 
 // `pattern` is the directory's path and "\\*".
@@ -115,13 +111,11 @@ int CreateDirectoryChain(TextView path, Text& accumulated) {
     Text component = ExtractToken(path, number, BackslashDelimiters);
     if (component.Failed()) return ERROR_NOT_ENOUGH_MEMORY;
     if (component.Empty()) break;
-    // The first component, normally the drive, is taken as it is.
-    if (number == 1) {
-      accumulated = std::move(component);
-      continue;
-    }
-    accumulated.Append(L'\\').Append(component.View());
+    if (number > 1) accumulated.Append(L'\\');
+    accumulated.Append(component.View());
     if (accumulated.Failed()) return ERROR_NOT_ENOUGH_MEMORY;
+    // The first component, normally the drive, is taken as it is.
+    if (number == 1) continue;
     const DWORD found = LookUpEntry(accumulated.CString());
     if (!found) {
       if (!CreateClosedDirectory(accumulated))
@@ -140,8 +134,10 @@ int CreateWorkspace(TextView temporaryPath) {
   if (const int result = CreateDirectoryChain(temporaryPath, base))
     return result;
   base.Append(L'\\').Append(Literal(L"Halvex"));
-  Text path(base.View());
+  DWORD random = 0;
   for (int sibling = 0;; ++sibling) {
+    Text path(base.View());
+    if (sibling) AppendRandomSuffix(path, random);
     // What the judging and the clean-up need is at hand before the directory
     // exists, so that running out of memory never leaves it behind.
     Text pattern = AddBackslash(path.View());
@@ -153,21 +149,15 @@ int CreateWorkspace(TextView temporaryPath) {
     ReleaseProcessText(WorkspaceDirectory);
     const DWORD error = platform::GetLastError();
     // Any entry of that name, whatever its kind or owner, is left as it is.
-    if (error != ERROR_ALREADY_EXISTS || sibling == MostSiblings)
+    // The next name comes from the system's random source, so that no one
+    // can create it first; without it no guessable name is tried.
+    if (error != ERROR_ALREADY_EXISTS || sibling == MostSiblings ||
+        !platform::RtlGenRandom(&random, sizeof random))
       return static_cast<int>(error);
-    // From the system's random source, so that no one can create the next
-    // name first; without it no guessable name is tried.
-    DWORD random;
-    if (!platform::RtlGenRandom(&random, sizeof random))
-      return static_cast<int>(error);
-    path = SiblingName(base.View(), random);
   }
 }
 
-void CloseWorkspaceEntry() {
-  if (WorkspaceEntry) platform::CloseHandle(WorkspaceEntry);
-  WorkspaceEntry = nullptr;
-}
+void CloseWorkspaceEntry() { CloseHeldHandle(WorkspaceEntry); }
 
 // The workspace first, then each level above it that the run created,
 // innermost first; one that is not empty stays, and every level above it.

@@ -45,7 +45,7 @@ void LayOutWorking(HWND dialog) {
                          rect.bottom - rect.top + WorkingGrowth, SWP_NOMOVE);
   ShowDialogItem(dialog, SeparatorId, true);
   ShowDialogItem(dialog, StatusLineId, true);
-  platform::SetDlgItemTextA(dialog, AbortButtonId, "&Exit");
+  SetDialogItemText(dialog, AbortButtonId, "&Exit");
   ShowDialogItem(dialog, InstallButtonId, false);
 }
 

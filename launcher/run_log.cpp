@@ -46,10 +46,7 @@ void OpenRunLog(TextView path) {
     CloseFileOnce(log);
 }
 
-void CloseRunLog() {
-  if (Run.log) platform::CloseHandle(Run.log);
-  Run.log = nullptr;
-}
+void CloseRunLog() { CloseHeldHandle(Run.log); }
 
 // The line is written in one piece, so that it lands whole at the file's end.
 void LogEvent(const char* label, const char* text, TextView units) {

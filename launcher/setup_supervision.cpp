@@ -111,8 +111,8 @@ DWORD ConfirmEnd(HANDLE process, bool endSeen) {
 // any. Quoted always: a path with blanks («C:\Users\John Smith\…») would
 // otherwise reach the program as several arguments.
 Text SetupCommandLine(TextView path, TextView arguments) {
-  Text line(Literal(L"\""));
-  line.Append(path).Append(L'"');
+  Text line;
+  line.Append(L'"').Append(path).Append(L'"');
   if (arguments.length) line.Append(L' ').Append(arguments);
   return line;
 }

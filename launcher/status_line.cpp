@@ -22,7 +22,13 @@ constexpr int StatusSize = 64;
 void ShowStatus(HWND dialog, const char* text, int progress) {
   LogEvent("status: ", text);
   ShownProgress = progress;
-  if (!Run.silent) platform::SetDlgItemTextA(dialog, StatusLineId, text);
+  if (!Run.silent) SetDialogItemText(dialog, StatusLineId, text);
+}
+
+// What SetDlgItemTextA does, through the two calls the dialog needs anyway.
+__attribute__((noinline)) void SetDialogItemText(HWND dialog, int id,
+                                                const char* text) {
+  platform::SetWindowTextA(platform::GetDlgItem(dialog, id), text);
 }
 
 void PumpMessages() {
@@ -37,13 +43,14 @@ void PumpMessages() {
 
 // A text equal to the one shown is neither shown again nor paused for, so a
 // run pauses at most about fifty times, whatever the payload's size.
-void ShowProgress(HWND dialog, bool starting) {
-  if (ProgressPercent < 0) ProgressPercent = 0;
-  if (ProgressPercent > 100) ProgressPercent = 100;
-  const int progress = ProgressPercent * 2 + starting + 1;
+void ShowProgress(HWND dialog, int percent, bool starting) {
+  if (percent < 0) percent = 0;
+  if (percent > 100) percent = 100;
+  ProgressPercent = percent;
+  const int progress = percent * 2 + starting + 1;
   if (progress == ShownProgress) return;
   char status[StatusSize];
-  platform::wsprintfA(status, "Decompressing setup : %d%%%s", ProgressPercent,
+  platform::wsprintfA(status, "Decompressing setup : %d%%%s", percent,
                       starting ? " starting setup program ..." : "");
   ShowStatus(dialog, status, progress);
   if (Run.silent) return;

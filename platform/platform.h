@@ -69,13 +69,19 @@ inline HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD sharing,
   return file;
 }
 
+// The low 32 bits of the size, as GetFileSize answers without its high
+// part; read through GetFileInformationByHandle, which the launcher imports
+// anyway.
 inline DWORD GetFileSize(HANDLE file) {
   switch (Decide(Call::GetFileSize, faults::PathOfFile(file), 0)) {
     case Action::Fail: return INVALID_FILE_SIZE;
     case Action::Short: return 0x80000000u;  // a file of 2 GiB
     case Action::Pass: break;
   }
-  return ::GetFileSize(file, nullptr);
+  BY_HANDLE_FILE_INFORMATION information;
+  return ::GetFileInformationByHandle(file, &information)
+             ? information.nFileSizeLow
+             : INVALID_FILE_SIZE;
 }
 
 inline BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* done) {
@@ -148,7 +154,10 @@ inline BOOL RemoveDirectoryW(const wchar_t* path) {
   return ::RemoveDirectoryW(path);
 }
 
-inline DWORD GetLastError() { return ::GetLastError(); }
+// One call site for the many that ask, which keeps the image small.
+__attribute__((noinline)) inline DWORD GetLastError() {
+  return ::GetLastError();
+}
 
 // --- security of directories and of the process -----------------------------
 
@@ -369,9 +378,6 @@ inline BOOL SetWindowTextA(HWND window, const char* text) {
   return ::SetWindowTextA(window, text);
 }
 inline int GetSystemMetrics(int index) { return ::GetSystemMetrics(index); }
-inline BOOL SetDlgItemTextA(HWND dialog, int id, const char* text) {
-  return ::SetDlgItemTextA(dialog, id, text);
-}
 inline BOOL PeekMessageA(MSG* message) {
   return ::PeekMessageA(message, nullptr, 0, 0, PM_REMOVE);
 }

@@ -46,8 +46,7 @@ class StatusLineTest : public ::testing::Test {
     return text;
   }
   void ShowAt(int percent, bool starting) {
-    ProgressPercent = percent;
-    ShowProgress(status.Handle(), starting);
+    ShowProgress(status.Handle(), percent, starting);
   }
 
   test::Scratch scratch;
