@@ -217,6 +217,7 @@ TEST_F(PipelineTest, PercentagesStayRightForLargePayloads) {
   EXPECT_TRUE(Run());
 
   EXPECT_EQ(Texts(), test::ExpectedTexts(expandedSize, compressedSize));
+  ASSERT_GE(Texts().size(), 2u);
   EXPECT_EQ(Texts()[Texts().size() - 2], test::Progress(94));
   EXPECT_EQ(test::Attributes(scratch.InWorkspace("setup.exe")) &&
                 std::filesystem::file_size(scratch.InWorkspace("setup.exe")) ==
