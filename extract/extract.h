@@ -35,8 +35,6 @@ void ReleaseExtractState();
 
 constexpr int StatusLineId = 103;
 
-// Sets the text of the dialog's item `id`.
-void SetDialogItemText(HWND dialog, int id, const char* text);
 // Serves at most 101 pending messages of the thread's queue; nothing in a
 // silent run.
 void PumpMessages();

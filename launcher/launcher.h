@@ -23,6 +23,8 @@ extern const char WindowCaption[];
 INT_PTR CALLBACK LauncherDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                     LPARAM lParam);
 void ShowDialogItem(HWND dialog, int id, bool visible);
+// Sets the text of the dialog's item `id`, as SetDlgItemTextA does.
+void SetDialogItemText(HWND dialog, int id, const char* text);
 
 // The whole run from the launcher's command line on: the dialog, or under /S
 // the job alone, then the clean-up. The process's exit code: 0 without /S.

@@ -1,7 +1,9 @@
 #pragma once
 // The run's own state: how the launcher was asked to run (its command line's
 // options), where it reports (the log), and what it has made that the exit
-// clean-up undoes. Set once by RunLauncher; one per process, zero at start.
+// clean-up undoes. One per process, zero at start: RunLauncher sets the
+// options, the log is opened next, and the setup program's path is filled
+// in once the extraction gets that far.
 
 #include <windows.h>
 

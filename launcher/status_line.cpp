@@ -3,6 +3,7 @@
 // status texts go to the log alone, and nothing pauses or pumps for them.
 
 #include "extract.h"
+#include "launcher.h"
 #include "platform.h"
 #include "run_log.h"
 #include "run_state.h"
