@@ -4,7 +4,10 @@
 # the ABI needs, and no lookup tables for switches (smaller than the code
 # they replace here). No -fdata-sections: the compiler then puts each
 # zeroed variable in .data rather than .bss, which costs file bytes, and
-# link-time optimisation drops unused data anyway. Not -mregparm: it would apply to the Win32 calls too.
+# link-time optimisation drops unused data anyway. No -ffunction-sections
+# either: link-time optimisation leaves no unused code to drop, and each
+# function's own section was aligned to 4 bytes, which padded the code by
+# 72 bytes. Not -mregparm: it would apply to the Win32 calls too.
 # The stack is kept 8-byte aligned, not 16: the code has no SSE, so 16 only
 # pads every call, and 4 would make the frame holding a double realign itself.
 # -march=i686 is the compiler's own baseline (pentiumpro); naming it tunes
@@ -12,7 +15,7 @@
 set(HALVEX_FREESTANDING_FLAGS
     -Oz -flto -fno-exceptions -fno-rtti -ffreestanding -fno-builtin
     -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-stack-protector
-    -fno-threadsafe-statics -ffunction-sections -fno-ident
+    -fno-threadsafe-statics -fno-ident
     -fno-tree-loop-distribute-patterns -fno-tree-switch-conversion
     -malign-data=abi -mno-stack-arg-probe -fomit-frame-pointer
     -mpreferred-stack-boundary=3 -march=i686)
