@@ -12,39 +12,20 @@ Text AddBackslash(TextView text) {
   return path;
 }
 
-namespace {
-
-enum class ScanState { BetweenTokens, InOtherToken, InWantedToken };
-
-}  // namespace
-
+// Tokens are counted down as they start: the wanted one is where the count
+// reaches 0, and no later token can reach it again.
 Text ExtractToken(TextView text, int number, const DelimiterSet& delimiters) {
   Text token;
-  int counter = 0;
-  ScanState state = ScanState::BetweenTokens;
+  bool betweenTokens = true;
   for (int i = 0; i < text.length; ++i) {
     const wchar_t unit = text.units[i];
     // Membership comes first: a zero unit in the set is a delimiter.
-    const bool delimiter = delimiters.Has(unit);
-    if (!delimiter && unit == 0) continue;  // never starts, ends or joins a token
-    switch (state) {
-      case ScanState::BetweenTokens:
-        if (delimiter) break;
-        ++counter;
-        if (counter == number) {
-          token.Append(unit);
-          state = ScanState::InWantedToken;
-        } else {
-          state = ScanState::InOtherToken;
-        }
-        break;
-      case ScanState::InOtherToken:
-        if (delimiter) state = ScanState::BetweenTokens;
-        break;
-      case ScanState::InWantedToken:
-        if (delimiter) return token;
-        token.Append(unit);
-        break;
+    if (delimiters.Has(unit)) {
+      betweenTokens = true;
+    } else if (unit != 0) {  // never starts, ends or joins a token
+      if (betweenTokens) --number;
+      betweenTokens = false;
+      if (number == 0) token.Append(unit);
     }
   }
   return token;
