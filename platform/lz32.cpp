@@ -18,31 +18,29 @@ using LZCloseFunction = void(WINAPI*)(INT);
 constexpr INT kExpansionUnavailable = -5;
 constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
 
-struct ExpansionLibrary {
-  LZInitFunction init;
-  LZSeekFunction seek;
-  LZReadFunction read;
-  LZCloseFunction close;
-};
-
-ExpansionLibrary Library;
+// lz32's procedures, in the order of their names below.
+enum Procedure { Init, Seek, Read, Close, ProcedureCount };
+FARPROC Library[ProcedureCount];
 // SetDefaultDllDirectories confined the search to the system directory.
 bool SearchConfined;
 
-// Tried again on each call until all four procedures are found.
+template <typename Function>
+Function ProcedureAs(Procedure procedure) {
+  return reinterpret_cast<Function>(Library[procedure]);
+}
+
+// Tried again on each call until all four procedures are found; the last
+// one, found only after the others, marks the library as loaded.
 bool LibraryLoaded() {
-  if (Library.init) return true;
+  if (Library[Close]) return true;
   HMODULE module = LoadSystemLibrary(L"\\lz32.dll");
   if (!module) return false;
-  FARPROC found[sizeof(ExpansionLibrary) / sizeof(FARPROC)];
-  // In the order of ExpansionLibrary's members.
   const char* name = "LZInit\0LZSeek\0LZRead\0LZClose";
-  for (FARPROC& procedure : found) {
+  for (FARPROC& procedure : Library) {
     if (!(procedure = ::GetProcAddress(module, name))) return false;
     while (*name++) {
     }
   }
-  memcpy(&Library, found, sizeof Library);
   return true;
 }
 
@@ -85,23 +83,24 @@ INT LZInit(HANDLE file) {
   if (Decide(Call::LZInit, faults::PathOfFile(file), 0) == Action::Fail ||
       !LibraryLoaded())
     return kExpansionUnavailable;
-  INT expansion = Library.init(static_cast<INT>(reinterpret_cast<INT_PTR>(file)));
+  INT expansion = ProcedureAs<LZInitFunction>(Init)(
+      static_cast<INT>(reinterpret_cast<INT_PTR>(file)));
   if (expansion >= 0) faults::NoteExpansionOpened(expansion, file);
   return expansion;
 }
 
 LONG LZSeek(INT expansion, LONG offset, INT origin) {
-  return Library.seek(expansion, offset, origin);
+  return ProcedureAs<LZSeekFunction>(Seek)(expansion, offset, origin);
 }
 
 INT LZRead(INT expansion, char* buffer, INT count) {
   if (Decide(Call::LZRead, nullptr, count) == Action::Fail) return -1;
-  return Library.read(expansion, buffer, count);
+  return ProcedureAs<LZReadFunction>(Read)(expansion, buffer, count);
 }
 
 void LZClose(INT expansion) {
   faults::NoteExpansionClosed(expansion);
-  Library.close(expansion);
+  ProcedureAs<LZCloseFunction>(Close)(expansion);
 }
 
 }  // namespace platform
