@@ -44,8 +44,8 @@ DWORD RunLauncher(const wchar_t* commandLine) {
   // included: from then on the run follows no junction a user made.
   if (ReadRunAccount() && PrivilegedRun()) platform::EnableRedirectionGuard();
   OpenRunLog(options.logFile);
-  LogEvent("launcher: ", "", OwnPath().View());
-  LogEvent("command line: ", "", line);
+  LogUnits("launcher: ", OwnPath().View());
+  LogUnits("command line: ", line);
 
   DWORD exitCode = 0;
   if (Run.silent)

@@ -69,6 +69,11 @@ void LogEvent(const char* label, const char* text, TextView units) {
   platform::HeapFree(line);
 }
 
+// One copy of the empty ASCII text for the callers that log only units.
+__attribute__((noinline)) void LogUnits(const char* label, TextView units) {
+  LogEvent(label, "", units);
+}
+
 void LogNumber(const char* label, unsigned long number) {
   char digits[12];
   platform::wsprintfA(digits, "%lu", number);

@@ -15,4 +15,6 @@ void CloseRunLog();
 
 // One line: `label`, the ASCII `text` and then `units` (UTF-16).
 void LogEvent(const char* label, const char* text, TextView units = {});
+// One line: `label` and then `units`, a path or a command line.
+void LogUnits(const char* label, TextView units);
 void LogNumber(const char* label, unsigned long number);

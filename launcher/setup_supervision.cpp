@@ -129,7 +129,7 @@ DWORD StartElevatedRun(PROCESS_INFORMATION& process) {
   const Text launcher = OwnPath();
   if (parameters.Failed() || launcher.Empty())
     return InstallFailed(ErrorAllocatingMemoryBuffers);
-  LogEvent("elevated run: ", "", parameters.View());
+  LogUnits("elevated run: ", parameters.View());
   if (platform::StartElevated(launcher.CString(), parameters.CString(),
                               &process.hProcess))
     return 0;
@@ -151,7 +151,7 @@ DWORD StartSetupProgram(TextView path, TextView arguments,
   // so it gets its own copy.
   Text commandLine = SetupCommandLine(path, arguments);
   if (commandLine.Failed()) return InstallFailed(ErrorAllocatingMemoryBuffers);
-  LogEvent("setup command line: ", "", commandLine.View());
+  LogUnits("setup command line: ", commandLine.View());
   // Under /WAITALL the program runs only once it is in the job, so that
   // nothing it starts can escape it unawares.
   if (platform::CreateProcessW(
