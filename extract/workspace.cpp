@@ -37,13 +37,12 @@ DWORD LookUpEntry(const wchar_t* path) {
   return found.dwFileAttributes | EntryFound;
 }
 
-// Creates `path` closed, and records it when it is the first directory
-// that the run created.
-bool CreateClosedDirectory(const Text& path) {
-  if (!platform::CreateDirectoryW(path.CString(), ClosedSecurity()))
-    return false;
+// Creates `path` (zero-terminated) closed, and records it when it is the
+// first directory that the run created.
+bool CreateClosedDirectory(TextView path) {
+  if (!platform::CreateDirectoryW(path.units, ClosedSecurity())) return false;
   if (FirstCreatedDirectory.Empty())
-    AssignProcessText(FirstCreatedDirectory, path.View());
+    AssignProcessText(FirstCreatedDirectory, path);
   return true;
 }
 
@@ -76,24 +75,25 @@ bool IsEmptyDirectory(const Text& pattern) {
 // junction or symbolic link), owned by the run, closed, and empty. The
 // search by name is asked too, since Wine shows a host's symbolic link as a
 // reparse point only there.
-bool IsFreshClosedDirectory(HANDLE entry, const Text& path,
+bool IsFreshClosedDirectory(HANDLE entry, const wchar_t* path,
                             const Text& pattern) {
   BY_HANDLE_FILE_INFORMATION information;
   if (!platform::GetFileInformationByHandle(entry, &information)) return false;
   const DWORD attributes = information.dwFileAttributes |
-                           LookUpEntry(path.CString());
+                           LookUpEntry(path);
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY |
                         FILE_ATTRIBUTE_REPARSE_POINT)) ==
              FILE_ATTRIBUTE_DIRECTORY &&
          TrustedEntry(entry, true, true) && IsEmptyDirectory(pattern);
 }
 
-// Holds the workspace just created at `path` (WorkspaceEntry) when it is
-// the one created; from then on it cannot be renamed, deleted or swapped for
-// a link. What is refused is neither held nor recorded, so the clean-up
-// leaves it alone.
-int HoldWorkspace(const Text& path, const Text& pattern) {
-  HANDLE entry = platform::OpenDirectoryEntry(path.CString());
+// Holds the workspace just created (WorkspaceDirectory, listed by `pattern`)
+// as WorkspaceEntry when it is the one created; from then on it cannot be
+// renamed, deleted or swapped for a link. What is refused is neither held
+// nor recorded, so the clean-up leaves it alone.
+int HoldWorkspace(const Text& pattern) {
+  const wchar_t* const path = WorkspaceDirectory.CString();
+  HANDLE entry = platform::OpenDirectoryEntry(path);
   if (entry != INVALID_HANDLE_VALUE &&
       IsFreshClosedDirectory(entry, path, pattern)) {
     WorkspaceEntry = entry;
@@ -118,7 +118,7 @@ int CreateDirectoryChain(TextView path, Text& accumulated) {
     if (number == 1) continue;
     const DWORD found = LookUpEntry(accumulated.CString());
     if (!found) {
-      if (!CreateClosedDirectory(accumulated))
+      if (!CreateClosedDirectory(accumulated.View()))
         return static_cast<int>(platform::GetLastError());
     } else if (!(found & FILE_ATTRIBUTE_DIRECTORY)) {
       return ComponentNotDirectory;
@@ -136,16 +136,19 @@ int CreateWorkspace(TextView temporaryPath) {
   base.Append(L'\\').Append(Literal(L"Halvex"));
   DWORD random = 0;
   for (int sibling = 0;; ++sibling) {
-    Text path(base.View());
-    if (sibling) AppendRandomSuffix(path, random);
-    // What the judging and the clean-up need is at hand before the directory
-    // exists, so that running out of memory never leaves it behind.
-    Text pattern = AddBackslash(path.View());
-    pattern.Append(L'*');
-    if (path.Failed() || pattern.Failed() ||
-        !AssignProcessText(WorkspaceDirectory, path.View()))
+    // The pattern that lists the directory, and the directory's own path,
+    // which is the pattern without its "\*": what the judging and the
+    // clean-up need is at hand before the directory exists, so that running
+    // out of memory never leaves it behind.
+    Text pattern(base.View());
+    if (sibling) AppendRandomSuffix(pattern, random);
+    pattern.Append(Literal(L"\\*"));
+    if (pattern.Failed() ||
+        !AssignProcessText(WorkspaceDirectory,
+                           {pattern.CString(), pattern.Length() - 2}))
       return ERROR_NOT_ENOUGH_MEMORY;
-    if (CreateClosedDirectory(path)) return HoldWorkspace(path, pattern);
+    if (CreateClosedDirectory(WorkspaceDirectory.View()))
+      return HoldWorkspace(pattern);
     ReleaseProcessText(WorkspaceDirectory);
     const DWORD error = platform::GetLastError();
     // Any entry of that name, whatever its kind or owner, is left as it is.
