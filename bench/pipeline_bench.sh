@@ -43,28 +43,22 @@ shift
 run() { tools/wine-run.sh "$@"; }
 winpath() { echo "Z:${1//\//\\}"; }
 
-# Seconds that a command takes, wall clock, the best of five runs.
-seconds() {
-  local best="" start end
-  for _ in 1 2 3 4 5; do
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    end=$(date +%s.%N)
-    best=$(awk -v a="$start" -v b="$end" -v best="$best" \
-      'BEGIN { t = b - a; print (best == "" || t < best) ? t : best }')
-  done
-  printf "%.3f" "$best"
+# Seconds that one run of a command takes, wall clock.
+elapsed() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
 }
 
-# The pipeline's own line from the best of five runs, timed as lz32 is: the
-# first run reads the archive cold, which lz32's best never does.
-best_pipeline() {
-  local line best=""
-  for _ in 1 2 3 4 5; do
-    line=$(run "$build/bench/pipeline-bench.exe" "$@" | tr -d '\r')
-    [ -n "$best" ] && awk -v a="${line#pipeline }" -v b="${best#pipeline }" 'BEGIN { exit !(a + 0 >= b + 0) }' ||
-      best=$line
-  done
+# The smaller of two figures; an empty second one is none yet.
+smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 < b + 0) ? a : b }'; }
+
+# Seconds that a command takes, wall clock, the best of five runs.
+seconds() {
+  local best=""
+  for _ in 1 2 3 4 5; do best=$(smaller "$(elapsed "$@")" "$best"); done
   echo "$best"
 }
 
@@ -87,9 +81,17 @@ for size in "$@"; do
   input="$work/payload-$size.bin"
   mkdir -p "$work/tmp-$size"
   echo "== ${size} MB expanded, $(stat -c %s "${input}_") bytes compressed"
-  pipeline=$(best_pipeline "$(winpath "$work/archive-$size.exe")" "$(winpath "$work/tmp-$size")\\")
+  # The pipeline and lz32 alone in turns, the best of five runs each, so
+  # that a machine whose speed drifts during the bench slows both alike. The
+  # pipeline's line is its own timing; the first run reads the archive cold,
+  # which the best of five leaves out, as it does for lz32.
+  pipeline="" total=""
+  for _ in 1 2 3 4 5; do
+    line=$(run "$build/bench/pipeline-bench.exe" "$(winpath "$work/archive-$size.exe")" "$(winpath "$work/tmp-$size")\\" | tr -d '\r')
+    [ "$(smaller "${line#pipeline }" "${pipeline#pipeline }")" = "${pipeline#pipeline }" ] || pipeline=$line
+    total=$(smaller "$(elapsed run "$build/tests/windows/lz32-expand.exe" "$(winpath "${input}_")" "$(winpath "$work/expanded-$size")")" "$total")
+  done
   echo "$pipeline"
-  total=$(seconds run "$build/tests/windows/lz32-expand.exe" "$(winpath "${input}_")" "$(winpath "$work/expanded-$size")")
   cmp -s "$input" "$work/expanded-$size" || { echo "lz32 expanded wrongly" >&2; exit 1; }
   awk -v t="$total" -v s="$startup" -v p="${pipeline#pipeline }" 'BEGIN {
     if (t - s < 0.005) printf "lz32 alone: too short to tell from Wine start-up"

@@ -122,6 +122,40 @@ TEST_F(PipelineTest, WorkedExampleShowsItsPercentages) {
     ASSERT_EQ(setup[i], test::CraftedByte(i)) << "at byte " << i;
 }
 
+// A message that posts itself again whenever it is served notes how many
+// pieces had been read by then.
+std::set<int> ReadsWhenServed;
+LRESULT CALLBACK NoteReads(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message != WM_APP) return ::DefWindowProcA(window, message, w, l);
+  ReadsWhenServed.insert(faults::CountCalls(Call::LZRead));
+  ::PostMessageA(window, WM_APP, 0, 0);
+  return 0;
+}
+
+// The worked example shows 100% from the eleventh piece on, so only the
+// serving between pieces reaches the queue while the last ones are read.
+TEST_F(PipelineTest, MessagesAreServedBeforeEveryPiece) {
+  UseArchive(test::SelfArchive(test::CraftedPayload(575792, 1087171)));
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = NoteReads;
+  windowClass.lpszClassName = "HalvexTestReads";
+  ::RegisterClassA(&windowClass);
+  HWND window = ::CreateWindowExA(0, "HalvexTestReads", "", 0, 0, 0, 0, 0,
+                                  HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  ReadsWhenServed.clear();
+  ::PostMessageA(window, WM_APP, 0, 0);
+
+  EXPECT_TRUE(Run());
+
+  MSG message;
+  while (::PeekMessageA(&message, window, WM_APP, WM_APP, PM_REMOVE)) {
+  }
+  ::DestroyWindow(window);
+  for (int reads = 0; reads < 17; ++reads)
+    EXPECT_EQ(ReadsWhenServed.count(reads), 1u) << "before read " << reads + 1;
+}
+
 TEST_F(PipelineTest, AnExactMultipleOfAPieceEndsWithAReadOfZero) {
   const std::string expanded = test::PipelineData("even.bin");
   ASSERT_EQ(expanded.size(), 2u * Piece);
