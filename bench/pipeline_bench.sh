@@ -52,8 +52,11 @@ elapsed() {
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
 }
 
+# Whether figure $1 beats the best so far, $2; an empty $2 is none yet.
+faster() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(b == "" || a + 0 < b + 0) }'; }
+
 # The smaller of two figures; an empty second one is none yet.
-smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 < b + 0) ? a : b }'; }
+smaller() { if faster "$1" "$2"; then echo "$1"; else echo "$2"; fi; }
 
 # Seconds that a command takes, wall clock, the best of five runs.
 seconds() {
@@ -88,7 +91,7 @@ for size in "$@"; do
   pipeline="" total=""
   for _ in 1 2 3 4 5; do
     line=$(run "$build/bench/pipeline-bench.exe" "$(winpath "$work/archive-$size.exe")" "$(winpath "$work/tmp-$size")\\" | tr -d '\r')
-    [ "$(smaller "${line#pipeline }" "${pipeline#pipeline }")" = "${pipeline#pipeline }" ] || pipeline=$line
+    if faster "${line#pipeline }" "${pipeline#pipeline }"; then pipeline=$line; fi
     total=$(smaller "$(elapsed run "$build/tests/windows/lz32-expand.exe" "$(winpath "${input}_")" "$(winpath "$work/expanded-$size")")" "$total")
   done
   echo "$pipeline"
