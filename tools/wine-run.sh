@@ -47,6 +47,14 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers: the tests need neither.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
+# Made, and with Wine's registry whole: a run killed with the emulated
+# machine can leave its files empty, and Wine then starts without the
+# prefix's settings (the unmanaged windows among them) instead of failing.
+prefix_ready() {
+  [ -f "$WINEPREFIX/.halvex-ready" ] && [ -s "$WINEPREFIX/system.reg" ] &&
+    [ -s "$WINEPREFIX/user.reg" ] && [ -s "$WINEPREFIX/userdef.reg" ]
+}
+
 make_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
@@ -62,7 +70,7 @@ make_prefix() {
   fi
   local attempt
   for attempt in 1 2 3; do
-    [ -f "$WINEPREFIX/.halvex-ready" ] && break
+    prefix_ready && break
     [ ! -f "$WINEPREFIX/.halvex-made" ] || rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     touch "$WINEPREFIX/.halvex-made"
@@ -81,12 +89,12 @@ make_prefix() {
     fi
   done
   flock -u 9
-  [ -f "$WINEPREFIX/.halvex-ready" ]
+  prefix_ready
 }
 
 stop_server() { wineserver -k 2>/dev/null || true; }
 
-[ "$mode" = --stop ] || [ -f "$WINEPREFIX/.halvex-ready" ] || make_prefix
+[ "$mode" = --stop ] || prefix_ready || make_prefix
 case $mode in
   --prepare) exit 0 ;;
   # A server left idle shuts itself down after a few seconds, and a program
