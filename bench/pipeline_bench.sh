@@ -108,7 +108,9 @@ for size in "$@"; do
            p + 0, (p + 0 <= bar) ? "within" : "OVER", bar }'
   silent=$(seconds silent_run "$work/archive-$size.exe")
   awk -v t="$silent" -v s="$launcher_startup" -v l="$lz32" 'BEGIN {
-    printf "silent run (/S) %.3f s (%.3f s wall clock less %.3f s of the launcher'"'"'s start-up, a silent run of a tiny payload)", t - s, t, s
-    if (l >= 0.005) printf ", %.2f times lz32 alone", (t - s) / l
+    if (t - s < 0.005) printf "silent run (/S): too short to tell from the launcher'"'"'s start-up"
+    else printf "silent run (/S) %.3f s", t - s
+    printf " (%.3f s wall clock less %.3f s of the launcher'"'"'s start-up, a silent run of a tiny payload)", t, s
+    if (t - s >= 0.005 && l >= 0.005) printf ", %.2f times lz32 alone", (t - s) / l
     printf "\n" }'
 done
